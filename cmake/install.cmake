@@ -1,0 +1,25 @@
+# Installs the library, its headers, a CMake package (find_package(Corvane)
+# gives Corvane::corvane) and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS corvane EXPORT CorvaneTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/corvane
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT CorvaneTargets NAMESPACE Corvane::
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Corvane)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/CorvaneConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/CorvaneConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Corvane)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/CorvaneConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/CorvaneConfig.cmake
+              ${PROJECT_BINARY_DIR}/CorvaneConfigVersion.cmake
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Corvane)
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/corvane.pc.in ${PROJECT_BINARY_DIR}/corvane.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/corvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

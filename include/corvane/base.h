@@ -1,0 +1,43 @@
+/*
+ * Corvane: definitions shared by every public header.
+ *
+ * Every exported function is declared with CORVANE_API. Booleans cross the
+ * interface as one byte (C99 bool / C++ bool): 1 is true, 0 is false.
+ */
+#ifndef CORVANE_BASE_H
+#define CORVANE_BASE_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(CORVANE_BUILDING)
+#    define CORVANE_API __declspec(dllexport)
+#  else
+#    define CORVANE_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define CORVANE_API __attribute__((visibility("default")))
+#else
+#  define CORVANE_API
+#endif
+
+#if defined(__GNUC__)
+#  define CORVANE_PRINTF_FORMAT(fmt_index, first_arg) \
+     __attribute__((format(printf, fmt_index, first_arg)))
+#  define CORVANE_EXTENSION __extension__
+#else
+#  define CORVANE_PRINTF_FORMAT(fmt_index, first_arg)
+#  define CORVANE_EXTENSION
+#endif
+
+#ifdef __cplusplus
+#  define CORVANE_BEGIN_DECLS extern "C" {
+#  define CORVANE_END_DECLS }
+#else
+#  define CORVANE_BEGIN_DECLS
+#  define CORVANE_END_DECLS
+#endif
+
+#endif /* CORVANE_BASE_H */

@@ -1,0 +1,36 @@
+# Compares the dynamic symbols that LIBRARY defines with the names in
+# EXPORT_LIST and fails on any difference in either direction.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE nm_output RESULT_VARIABLE nm_result)
+if(NOT nm_result EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" nm_lines "${nm_output}")
+set(exported "")
+foreach(line IN LISTS nm_lines)
+  if(line MATCHES "^[0-9a-fA-F]* +[A-Za-z] +([^ @]+)")
+    list(APPEND exported ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+
+file(STRINGS ${EXPORT_LIST} list_lines)
+set(listed "")
+foreach(line IN LISTS list_lines)
+  string(STRIP "${line}" line)
+  if(line AND NOT line MATCHES "^#")
+    list(APPEND listed ${line})
+  endif()
+endforeach()
+
+list(SORT exported)
+list(SORT listed)
+set(unexpected ${exported})
+list(REMOVE_ITEM unexpected ${listed})
+set(missing ${listed})
+list(REMOVE_ITEM missing ${exported})
+list(LENGTH listed listed_count)
+if(unexpected OR missing)
+  message(FATAL_ERROR "export mismatch\n  exported but not listed: ${unexpected}\n"
+                      "  listed but not exported: ${missing}")
+endif()
+message(STATUS "${listed_count} exported names match the list")
