@@ -280,7 +280,20 @@ CORVANE_API bool variant_resolve_type(const char* name, variant_type* type);
 /* Converts the record in place to `target`. True when the record now has the
  * target type; false (record untouched) when the conversion is refused: a
  * target of 0 or above 14 from a typed value, or a string to such a target.
- * Numbers and text convert independently of the process locale. */
+ * Converting to the record's own type, or converting an empty record, only
+ * sets the type code.
+ *
+ * Integers narrow by keeping their low bits and widen by their sign; every
+ * number becomes a bool by the nonzero rule. float and double truncate toward
+ * zero; a value beyond the truncation's 32 or 64 bits, or a NaN, gives the
+ * most negative integer of that width. Numbers become text as printf's "%d",
+ * "%u", "%lld", "%llu" and "%f" write it, in full however long. Text reads as
+ * strtol / strtoul with base 0 (0x hexadecimal, leading 0 octal) clamped at
+ * 32 bits, strtoll / strtoull at 64 bits, or strtod; unreadable text gives 0,
+ * a null unit reads as empty text, and text is never read past its unit.
+ * Numbers and text convert as in the "C" locale, whatever the process locale.
+ * Conversions between numbers never allocate; conversion to text makes one
+ * unit. */
 CORVANE_API bool variant_change_type(variant_record* v, variant_type target);
 
 /* Sign-extends (signed types) or masks (unsigned types) the low `bits` bits
@@ -310,8 +323,10 @@ CORVANE_API void variant_set_bool(variant_record* v, uint8_t value, uint8_t forc
  * otherwise a number record receives the parsed number. */
 CORVANE_API void variant_set_string(variant_record* v, const char* text, uint8_t force_type);
 
-/* Typed getters: the record read as the getter's type, converted on a private
- * copy (a string is parsed each time); the record never changes. */
+/* Typed getters: the record read as the getter's type, by the conversion of
+ * variant_change_type applied to a private copy (a string is parsed each
+ * time, without allocating); the record never changes. An empty record reads
+ * as the raw bits of its value. */
 CORVANE_API int8_t variant_resolve_as_char(const variant_record* v);
 CORVANE_API uint8_t variant_resolve_as_byte(const variant_record* v);
 CORVANE_API int16_t variant_resolve_as_short(const variant_record* v);

@@ -1,0 +1,233 @@
+/*
+ * The C view of the read and write interfaces: every slot 0 to 17 of a
+ * library object is called through the C tables, and a read object written
+ * in C is read by the library, which must call the slot of each type.
+ */
+#include <stdio.h>
+#include <string.h>
+
+#include "corvane/corvane.h"
+
+static int failures = 0;
+
+#define CHECK(condition)                                                   \
+    do {                                                                   \
+        if (!(condition)) {                                                \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                    \
+        }                                                                  \
+    } while (0)
+
+static void check_write_slots(IVariantWrite* w, const variant_record* v) {
+    void* out = NULL;
+    CHECK(w->vtbl->Query(w, "IVariantWrite", &out) && out == (void*)w); /* slot 0 */
+    CHECK(w->vtbl->AddRef(w) == 4);                                     /* slot 1 */
+    CHECK(w->vtbl->Release(w) == 3);                                    /* slot 2 */
+    CHECK(w->vtbl->Release(w) == 2);
+
+    /* Each setter with flag 1 leaves its own type code, so a slot that
+     * reached the wrong operation shows in the type. */
+    CHECK(w->vtbl->SetType(w, "double") && v->type == VARIANT_TYPE_DOUBLE);           /* 3 */
+    CHECK(w->vtbl->SetBool(w, 2, 1) && v->type == VARIANT_TYPE_BOOL && v->value.u8 == 2); /* 4 */
+    CHECK(w->vtbl->SetString(w, "hi", 1) && v->type == VARIANT_TYPE_STRING &&
+          v->value.unit->length == 3 && strcmp((const char*)v->value.unit->bytes, "hi") == 0); /* 5 */
+    CHECK(w->vtbl->SetDouble(w, 2.5, 1) && v->type == VARIANT_TYPE_DOUBLE && v->value.f64 == 2.5); /* 6 */
+    CHECK(w->vtbl->SetFloat(w, 0.25f, 1) && v->type == VARIANT_TYPE_FLOAT && v->value.f32 == 0.25f); /* 7 */
+    CHECK(w->vtbl->SetLongLong(w, -INT64_C(5000000000000), 1) && v->type == VARIANT_TYPE_LONGLONG &&
+          v->value.i64 == -INT64_C(5000000000000)); /* 8 */
+    CHECK(w->vtbl->SetULongLong(w, UINT64_C(10000000000000000000), 1) &&
+          v->type == VARIANT_TYPE_ULONGLONG && v->value.u64 == UINT64_C(10000000000000000000)); /* 9 */
+    CHECK(w->vtbl->SetLong(w, -7, 1) && v->type == VARIANT_TYPE_LONG && v->value.i32 == -7);  /* 10 */
+    CHECK(w->vtbl->SetULong(w, 4000000000u, 1) && v->type == VARIANT_TYPE_ULONG &&
+          v->value.u32 == 4000000000u);                                                       /* 11 */
+    CHECK(w->vtbl->SetInt(w, -9, 1) && v->type == VARIANT_TYPE_INT && v->value.i32 == -9);    /* 12 */
+    CHECK(w->vtbl->SetUInt(w, 3000000000u, 1) && v->type == VARIANT_TYPE_UINT &&
+          v->value.u32 == 3000000000u);                                                       /* 13 */
+    CHECK(w->vtbl->SetShort(w, -300, 1) && v->type == VARIANT_TYPE_SHORT && v->value.i16 == -300); /* 14 */
+    CHECK(w->vtbl->SetUShort(w, 60000, 1) && v->type == VARIANT_TYPE_USHORT &&
+          v->value.u16 == 60000);                                                             /* 15 */
+    CHECK(w->vtbl->SetChar(w, -100, 1) && v->type == VARIANT_TYPE_CHAR && v->value.i8 == -100); /* 16 */
+    CHECK(w->vtbl->SetByte(w, 200, 1) && v->type == VARIANT_TYPE_UCHAR && v->value.u8 == 200); /* 17 */
+}
+
+/* Reads int -1 through every slot. Each out starts as a sentinel, so a slot
+ * that reached an operation of another width or signedness shows. */
+static void check_read_slots(IVariantRead* r) {
+    void* out = NULL;
+    char text[8] = "xxxxxxx";
+    uint32_t size = sizeof text;
+    uint8_t flag = 7;
+    double real = 0;
+    float single = 0;
+    int64_t wide = 0;
+    uint64_t uwide = 0;
+    int32_t word = 0;
+    uint32_t uword = 0;
+    int16_t half = 0;
+    uint16_t uhalf = 0;
+    int8_t small = 0;
+    uint8_t usmall = 0;
+
+    CHECK(r->vtbl->Query(r, "IVariantRead", &out) && out == (void*)r); /* slot 0 */
+    CHECK(r->vtbl->AddRef(r) == 4);                                    /* slot 1 */
+    CHECK(r->vtbl->Release(r) == 3);                                   /* slot 2 */
+    CHECK(r->vtbl->Release(r) == 2);
+
+    CHECK(r->vtbl->GetType(r, text, &size) && size == 4 && strcmp(text, "int") == 0); /* 3 */
+    CHECK(r->vtbl->GetBool(r, &flag) && flag == 1);                                   /* 4 */
+    size = sizeof text;
+    CHECK(r->vtbl->GetString(r, text, &size) && size == 3 && strcmp(text, "-1") == 0); /* 5 */
+    CHECK(r->vtbl->GetDouble(r, &real) && real == -1.0);                              /* 6 */
+    CHECK(r->vtbl->GetFloat(r, &single) && single == -1.0f);                          /* 7 */
+    CHECK(r->vtbl->GetLongLong(r, &wide) && wide == -1);                              /* 8 */
+    CHECK(r->vtbl->GetULongLong(r, &uwide) && uwide == UINT64_MAX);                   /* 9 */
+    CHECK(r->vtbl->GetLong(r, &word) && word == -1);                                  /* 10 */
+    CHECK(r->vtbl->GetULong(r, &uword) && uword == UINT32_MAX);                       /* 11 */
+    word = 0;
+    uword = 0;
+    CHECK(r->vtbl->GetInt(r, &word) && word == -1);                                   /* 12 */
+    CHECK(r->vtbl->GetUInt(r, &uword) && uword == UINT32_MAX);                        /* 13 */
+    CHECK(r->vtbl->GetShort(r, &half) && half == -1);                                 /* 14 */
+    CHECK(r->vtbl->GetUShort(r, &uhalf) && uhalf == UINT16_MAX);                      /* 15 */
+    CHECK(r->vtbl->GetChar(r, &small) && small == -1);                                /* 16 */
+    CHECK(r->vtbl->GetByte(r, &usmall) && usmall == UINT8_MAX);                       /* 17 */
+}
+
+/* A read object implemented here: it reports a chosen type name, answers
+ * every getter with the number of its own slot (or fails, when told to) and
+ * notes which slot ran. */
+struct c_reader {
+    IVariantRead base;
+    const char* type_name;
+    bool fail;
+    int slot_called;
+};
+
+static struct c_reader* reader_of(IVariantRead* self) {
+    return (struct c_reader*)self;
+}
+
+static bool c_query(IVariantRead* self, const char* name, void** out) {
+    (void)self;
+    (void)name;
+    (void)out;
+    return false;
+}
+static uint32_t c_count(IVariantRead* self) {
+    (void)self;
+    return 1;
+}
+static bool c_get_text(IVariantRead* self, char* buffer, uint32_t* size, const char* text) {
+    uint32_t needed = (uint32_t)strlen(text) + 1;
+    (void)self;
+    if (buffer != NULL) {
+        if (*size < needed) {
+            return false;
+        }
+        memcpy(buffer, text, needed);
+    }
+    *size = needed;
+    return true;
+}
+static bool c_get_type(IVariantRead* self, char* buffer, uint32_t* size) {
+    return c_get_text(self, buffer, size, reader_of(self)->type_name);
+}
+static bool c_get_string(IVariantRead* self, char* buffer, uint32_t* size) {
+    reader_of(self)->slot_called = 5;
+    return !reader_of(self)->fail && c_get_text(self, buffer, size, "slot 5");
+}
+
+#define C_GETTER(name, type, slot)                    \
+    static bool name(IVariantRead* self, type* out) { \
+        reader_of(self)->slot_called = slot;          \
+        if (reader_of(self)->fail) {                  \
+            return false;                             \
+        }                                             \
+        *out = (type)slot;                            \
+        return true;                                  \
+    }
+C_GETTER(c_get_bool, uint8_t, 4)
+C_GETTER(c_get_double, double, 6)
+C_GETTER(c_get_float, float, 7)
+C_GETTER(c_get_longlong, int64_t, 8)
+C_GETTER(c_get_ulonglong, uint64_t, 9)
+C_GETTER(c_get_long, int32_t, 10)
+C_GETTER(c_get_ulong, uint32_t, 11)
+C_GETTER(c_get_int, int32_t, 12)
+C_GETTER(c_get_uint, uint32_t, 13)
+C_GETTER(c_get_short, int16_t, 14)
+C_GETTER(c_get_ushort, uint16_t, 15)
+C_GETTER(c_get_char, int8_t, 16)
+C_GETTER(c_get_byte, uint8_t, 17)
+
+static const IVariantReadVtbl c_reader_table = {
+    c_query,        c_count,           c_count,     c_get_type,  c_get_bool,  c_get_string,
+    c_get_double,   c_get_float,       c_get_longlong, c_get_ulonglong, c_get_long, c_get_ulong,
+    c_get_int,      c_get_uint,        c_get_short, c_get_ushort, c_get_char, c_get_byte,
+};
+
+static void check_library_calls_c_slots(void) {
+    /* The slot each type code must be read with, by code 1 to 14. */
+    static const int slot_of_code[] = {0, 16, 17, 14, 15, 12, 13, 10, 11, 8, 9, 7, 6, 5, 4};
+    struct c_reader reader;
+    variant_record copy;
+    variant_type code;
+    reader.base.vtbl = &c_reader_table;
+    reader.fail = false;
+    variant_init(&copy);
+    for (code = VARIANT_TYPE_CHAR; code <= VARIANT_TYPE_BOOL; ++code) {
+        char name[32];
+        uint32_t size = sizeof name;
+        CHECK(variant_resolve_display_type(code, name, &size));
+        reader.type_name = name;
+        reader.slot_called = -1;
+        variant_set_variantread(&copy, &reader.base);
+        CHECK(copy.type == code);
+        CHECK(reader.slot_called == slot_of_code[code]);
+        if (code == VARIANT_TYPE_STRING) {
+            CHECK(strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0);
+        } else {
+            CHECK(variant_resolve_as_int(&copy) == slot_of_code[code]);
+        }
+    }
+
+    /* A getter that fails leaves the type and a zero value; a string read
+     * that fails gives the empty text; an unknown name leaves it empty. */
+    reader.fail = true;
+    reader.type_name = "long long";
+    variant_set_variantread(&copy, &reader.base);
+    CHECK(copy.type == VARIANT_TYPE_LONGLONG && copy.value.i64 == 0);
+    reader.type_name = "string";
+    variant_set_variantread(&copy, &reader.base);
+    CHECK(copy.type == VARIANT_TYPE_STRING && copy.value.unit->length == 1 && copy.value.unit->bytes[0] == 0);
+    reader.type_name = "integer";
+    variant_set_variantread(&copy, &reader.base);
+    CHECK(copy.type == VARIANT_TYPE_EMPTY);
+    variant_clear(&copy);
+}
+
+int main(void) {
+    variant_wrapper_handle* wrapper = variant_wrapper_create();
+    variant_record value;
+    IVariantRead* r;
+    IVariantWrite* w;
+
+    variant_init(&value);
+    variant_set_int(&value, -1, 1);
+    variant_wrapper_set_mode(wrapper, 1, 1);
+    variant_wrapper_set_wrapper_value(wrapper, &value, 0);
+    r = variant_wrapper_get_variantread(wrapper);
+    w = variant_wrapper_get_variantwrite(wrapper);
+    CHECK(r != NULL && w != NULL);
+    if (r != NULL && w != NULL) {
+        check_read_slots(r);
+        check_write_slots(w, &value);
+        CHECK(r->vtbl->Release(r) == 1);
+        CHECK(w->vtbl->Release(w) == 1);
+    }
+    variant_wrapper_destroy(&wrapper);
+    variant_clear(&value);
+
+    check_library_calls_c_slots();
+    return failures == 0 ? 0 : 1;
+}
