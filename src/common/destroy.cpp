@@ -20,7 +20,7 @@ extern "C" CORVANE_API void bstr_destroy(bstr_handle** variable) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
 extern "C" CORVANE_API void safearray_destroy(safearray_handle** variable)
-    __attribute__((alias("bstr_destroy")));
+    __attribute__((alias("bstr_destroy"), nothrow));
 extern "C" CORVANE_API void variant_wrapper_destroy(variant_wrapper_handle** variable)
-    __attribute__((alias("bstr_destroy")));
+    __attribute__((alias("bstr_destroy"), nothrow));
 #pragma GCC diagnostic pop
