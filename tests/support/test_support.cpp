@@ -1,6 +1,7 @@
 #include "test_support.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 extern char** environ;
 
@@ -18,6 +20,7 @@ namespace corvane::test {
 namespace {
 
 constexpr const char* child_marker = "CORVANE_TEST_CHILD";
+constexpr const char* ready_fd_variable = "CORVANE_TEST_READY_FD";
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
     std::vector<std::string> env;
@@ -89,6 +92,53 @@ pid_t spawn_self(const std::string& gtest_filter, const std::string& role,
 
 pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
     return spawn(argv, extra_env);
+}
+
+ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
+                         const std::vector<std::string>& extra_env) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    // Only the child's copy of the write end may stay open across exec, so
+    // that the read below ends when the child is ready or gone.
+    fcntl(ends[1], F_SETFD, 0);
+    auto env = extra_env;
+    env.push_back(std::string(ready_fd_variable) + "=" + std::to_string(ends[1]));
+    try {
+        pid_ = spawn_self(gtest_filter, role, env);
+    } catch (...) {
+        close(ends[0]);
+        close(ends[1]);
+        throw;
+    }
+    close(ends[1]);
+    char byte = 0;
+    ssize_t got = 0;
+    while ((got = read(ends[0], &byte, 1)) < 0 && errno == EINTR) {
+    }
+    ready_ = got == 1;
+    close(ends[0]);
+}
+
+ready_child::~ready_child() { kill_and_wait(); }
+
+int ready_child::kill_and_wait() {
+    if (pid_ < 0) {
+        return -1;
+    }
+    kill(pid_, SIGKILL);
+    return wait_child(std::exchange(pid_, -1));
+}
+
+void signal_ready() {
+    const char* fd_text = std::getenv(ready_fd_variable);
+    const int fd = fd_text != nullptr ? std::atoi(fd_text) : -1;
+    const char byte = 1;
+    if (fd < 0 || write(fd, &byte, 1) != 1) {
+        std::abort();
+    }
+    close(fd);
 }
 
 int wait_child(pid_t pid) {

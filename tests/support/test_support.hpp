@@ -42,6 +42,30 @@ std::string child_role();
 pid_t spawn_self(const std::string& gtest_filter, const std::string& role,
                  const std::vector<std::string>& extra_env = {});
 
+// A child started like spawn_self that calls signal_ready() once it has set
+// itself up (for example, taken hold of a shared object) and then waits to be
+// killed. The constructor returns when the child is ready or has ended; the
+// child is killed with SIGKILL and reaped when the object ends.
+class ready_child {
+public:
+    ready_child(const std::string& gtest_filter, const std::string& role,
+                const std::vector<std::string>& extra_env = {});
+    ~ready_child();
+    ready_child(const ready_child&) = delete;
+    ready_child& operator=(const ready_child&) = delete;
+
+    bool ready() const { return ready_; }
+    // Kills the child with SIGKILL and returns wait_child's result for it.
+    int kill_and_wait();
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// In a child started by ready_child: tells the parent that it is ready.
+void signal_ready();
+
 // Starts any program (argv[0] is looked up on PATH) and returns its pid.
 pid_t spawn_program(const std::vector<std::string>& argv,
                     const std::vector<std::string>& extra_env = {});

@@ -1,0 +1,398 @@
+// Named objects on POSIX shared memory. The naming, layout and lifetime
+// protocol are described in common/named_object.hpp.
+
+#include "common/named_object.hpp"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "common/sha256.hpp"
+
+namespace corvane::detail {
+
+struct named_object::platform_state {
+    int descriptor = -1;
+    void* base = nullptr;
+    size_t mapped_length = 0;
+    std::string system_name;
+};
+
+namespace {
+
+constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
+constexpr uint32_t record_layout = 1;
+constexpr uint32_t ready_state = 1;
+// NAME_MAX of the file systems that hold POSIX shared memory; fixed rather
+// than read from the system so that every program maps a name the same way.
+constexpr size_t name_component_limit = 255;
+// Retries happen only while another process is half-way through creating or
+// removing the same name, or died doing so; the bound (about two seconds of
+// back-off) turns a wedged peer into a failure instead of a hang.
+constexpr int attempt_limit = 2000;
+
+struct object_record {
+    uint32_t magic;
+    uint32_t layout;
+    uint32_t kind;
+    uint32_t state;
+    uint64_t payload_size;
+    uint32_t name_length;
+    uint8_t reserved[36];
+    char name[named_object_name_limit];
+};
+static_assert(sizeof(object_record) == named_object_record_size);
+static_assert(offsetof(object_record, name) == 64);
+// The payload follows the record; 64 bytes suit any process-shared primitive.
+static_assert(sizeof(object_record) % 64 == 0);
+
+constexpr std::string_view local_prefix = "Local\\";
+
+std::string_view without_local_prefix(std::string_view name) {
+    if (name.starts_with(local_prefix)) {
+        name.remove_prefix(local_prefix.size());
+    }
+    return name;
+}
+
+const char* kind_word(named_kind kind) {
+    switch (kind) {
+        case named_kind::mutex:
+            return "mutex";
+        case named_kind::event:
+            return "event";
+        case named_kind::semaphore:
+            return "semaphore";
+        case named_kind::shared_memory:
+            return "shm";
+    }
+    return "unknown";
+}
+
+std::string map_name(named_kind kind, std::string_view name) {
+    static constexpr char hex_upper[] = "0123456789ABCDEF";
+    static constexpr char hex_lower[] = "0123456789abcdef";
+    std::string mapped = std::string("/corvane.") + kind_word(kind);
+    const size_t stem = mapped.size();
+    mapped += '.';
+    for (char c : name) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= '!' && byte <= '~' && byte != '/' && byte != '%') {
+            mapped += c;
+        } else {
+            mapped += '%';
+            mapped += hex_upper[byte >> 4];
+            mapped += hex_upper[byte & 0xF];
+        }
+    }
+    if (mapped.size() - 1 <= name_component_limit) {
+        return mapped;
+    }
+    mapped.resize(stem);
+    mapped += '#';
+    for (uint8_t byte : sha256(name)) {
+        mapped += hex_lower[byte >> 4];
+        mapped += hex_lower[byte & 0xF];
+    }
+    return mapped;
+}
+
+bool valid_name(const char* name) {
+    return name != nullptr && strnlen(name, named_object_name_limit) < named_object_name_limit;
+}
+
+size_t object_size(size_t payload_size) { return sizeof(object_record) + payload_size; }
+
+class descriptor {
+public:
+    explicit descriptor(int fd) : fd_(fd) {}
+    ~descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    descriptor(const descriptor&) = delete;
+    descriptor& operator=(const descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+class mapping {
+public:
+    mapping(int fd, size_t length)
+        : base_(mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)),
+          length_(length) {}
+    ~mapping() {
+        if (valid()) {
+            munmap(base_, length_);
+        }
+    }
+    mapping(const mapping&) = delete;
+    mapping& operator=(const mapping&) = delete;
+    bool valid() const { return base_ != MAP_FAILED; }
+    void* base() const { return base_; }
+    size_t length() const { return length_; }
+    object_record& record() const { return *static_cast<object_record*>(base_); }
+    void* payload() const { return static_cast<char*>(base_) + sizeof(object_record); }
+    void* release() { return std::exchange(base_, MAP_FAILED); }
+
+private:
+    void* base_;
+    size_t length_;
+};
+
+// Locks the whole object for this open file description (not the process,
+// so two handles in one process are two holders). Changing a held lock's type
+// is one step: a failed try leaves the old lock in place, and no other
+// process can get in between.
+bool lock(int fd, short type, bool wait) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool take_exclusive_without_waiting(int fd) { return lock(fd, F_WRLCK, false); }
+bool take_shared(int fd) { return lock(fd, F_RDLCK, true); }
+
+// Only an exclusive holder removes a name and a removed name never returns
+// to the same object, so an object that still has a link, seen while this
+// handle holds a lock on it, is the one its name refers to.
+bool still_named(int fd, struct stat* status) {
+    return fstat(fd, status) == 0 && status->st_nlink > 0;
+}
+
+void back_off(int attempt) {
+    if (attempt < 4) {
+        sched_yield();
+        return;
+    }
+    const long step_ns = 20'000L * (attempt < 50 ? attempt : 50);
+    struct timespec pause = {0, step_ns};
+    nanosleep(&pause, nullptr);
+}
+
+enum class outcome { done, retry, failed };
+
+struct attachment {
+    void* base = nullptr;
+    size_t mapped_length = 0;
+    void* payload = nullptr;
+    size_t payload_size = 0;
+};
+
+// Runs as the only holder (exclusive lock): lays the object out afresh,
+// initialises the payload, marks it ready and turns the lock into the shared
+// lock every handle keeps, which lets the waiting openers in. On failure the
+// exclusive lock is still held.
+bool initialise_object(int fd, const struct stat& status, named_kind kind, std::string_view name,
+                       size_t payload_size, const std::function<void(void*)>& initialise,
+                       attachment* result) {
+    const size_t size = object_size(payload_size);
+    // The process umask must not narrow the owner's own access.
+    if ((status.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) {
+        return false;
+    }
+    // Truncating to 0 first zero-fills whatever an earlier holder left.
+    if ((status.st_size != 0 && ftruncate(fd, 0) != 0) ||
+        ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        return false;
+    }
+    mapping view(fd, size);
+    if (!view.valid()) {
+        return false;
+    }
+    object_record& record = view.record();
+    record.magic = record_magic;
+    record.layout = record_layout;
+    record.kind = static_cast<uint32_t>(kind);
+    record.payload_size = payload_size;
+    record.name_length = static_cast<uint32_t>(name.size());
+    std::memcpy(record.name, name.data(), name.size());
+    if (initialise) {
+        initialise(view.payload());
+    }
+    std::atomic_ref<uint32_t>(record.state).store(ready_state, std::memory_order_release);
+    if (!take_shared(fd)) {
+        return false;
+    }
+    *result = {view.base(), view.length(), view.payload(), payload_size};
+    view.release();
+    return true;
+}
+
+// Runs as one of the holders (shared lock): maps an object made by another
+// handle. It is not ready only when its initialiser died part-way.
+outcome attach_object(int fd, off_t current_size, named_kind kind, std::string_view name,
+                      size_t minimum_payload, attachment* result) {
+    const auto size = static_cast<size_t>(current_size);
+    if (size < sizeof(object_record)) {
+        return outcome::retry;
+    }
+    mapping view(fd, size);
+    if (!view.valid()) {
+        return outcome::failed;
+    }
+    object_record& record = view.record();
+    if (std::atomic_ref<uint32_t>(record.state).load(std::memory_order_acquire) !=
+        ready_state) {
+        return outcome::retry;
+    }
+    if (record.magic != record_magic || record.layout != record_layout ||
+        record.kind != static_cast<uint32_t>(kind) || record.name_length != name.size() ||
+        std::memcmp(record.name, name.data(), name.size()) != 0 || record.payload_size > size ||
+        object_size(record.payload_size) != size || record.payload_size < minimum_payload) {
+        return outcome::failed;
+    }
+    *result = {view.base(), view.length(), view.payload(), record.payload_size};
+    view.release();
+    return outcome::done;
+}
+
+}  // namespace
+
+std::string named_object::system_name(named_kind kind, const char* name) {
+    if (!valid_name(name)) {
+        return {};
+    }
+    return map_name(kind, without_local_prefix(name));
+}
+
+std::unique_ptr<named_object> named_object::create(named_kind kind, const char* name,
+                                                   size_t payload_size,
+                                                   const std::function<void(void*)>& initialise,
+                                                   bool* created) {
+    return acquire(kind, name, true, payload_size, initialise, created);
+}
+
+std::unique_ptr<named_object> named_object::open(named_kind kind, const char* name) {
+    return acquire(kind, name, false, 0, nullptr, nullptr);
+}
+
+std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char* name,
+                                                    bool create, size_t payload_size,
+                                                    const std::function<void(void*)>& initialise,
+                                                    bool* created) {
+    if (!valid_name(name) || payload_size > (SIZE_MAX >> 2)) {
+        return nullptr;
+    }
+    const int saved_errno = errno;
+    const std::string_view full_name = without_local_prefix(name);
+    std::unique_ptr<named_object> object(new named_object());
+    object->platform_ = std::make_unique<platform_state>();
+    object->platform_->system_name = map_name(kind, full_name);
+    const char* mapped = object->platform_->system_name.c_str();
+
+    for (int attempt = 0; attempt < attempt_limit; ++attempt) {
+        if (attempt > 0) {
+            back_off(attempt);
+        }
+        int fd = -1;
+        if (create) {
+            fd = shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        }
+        if (fd < 0 && (!create || errno == EEXIST)) {
+            fd = shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
+            if (fd < 0 && create && errno == ENOENT) {
+                continue;
+            }
+        }
+        if (fd < 0) {
+            return nullptr;
+        }
+        descriptor guard(fd);
+
+        attachment attached;
+        struct stat status {};
+        if (take_exclusive_without_waiting(fd)) {
+            if (!still_named(fd, &status)) {
+                continue;
+            }
+            // Nobody holds the object: its holders have gone, or its creator
+            // has not taken its lock yet (and will retry).
+            if (!create) {
+                shm_unlink(mapped);
+                return nullptr;
+            }
+            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise,
+                                   &attached)) {
+                // Still the only holder: nothing half-made is left behind.
+                shm_unlink(mapped);
+                return nullptr;
+            }
+            if (created != nullptr) {
+                *created = true;
+            }
+        } else {
+            if ((errno != EAGAIN && errno != EACCES) || !take_shared(fd)) {
+                return nullptr;
+            }
+            if (!still_named(fd, &status)) {
+                continue;
+            }
+            outcome result =
+                attach_object(fd, status.st_size, kind, full_name, payload_size, &attached);
+            if (result == outcome::failed || (result == outcome::retry && !create)) {
+                return nullptr;
+            }
+            if (result == outcome::retry) {
+                continue;
+            }
+            if (created != nullptr) {
+                *created = false;
+            }
+        }
+
+        object->platform_->descriptor = guard.release();
+        object->platform_->base = attached.base;
+        object->platform_->mapped_length = attached.mapped_length;
+        object->payload_ = attached.payload;
+        object->payload_size_ = attached.payload_size;
+        errno = saved_errno;
+        return object;
+    }
+    return nullptr;
+}
+
+named_object::~named_object() {
+    const int fd = platform_->descriptor;
+    if (fd < 0) {
+        return;
+    }
+    const int saved_errno = errno;
+    munmap(platform_->base, platform_->mapped_length);
+    // The only holder removes the name. Held since the handle attached, the
+    // lock has kept the name on this object. When several handles close at
+    // once, each may see the others in place, so a handle that fails lets go
+    // and tries again: a failed try then holds nothing and the last one
+    // succeeds, but the name may have gone in between.
+    bool only_holder = take_exclusive_without_waiting(fd);
+    if (!only_holder && lock(fd, F_UNLCK, false)) {
+        struct stat status {};
+        only_holder = take_exclusive_without_waiting(fd) && still_named(fd, &status);
+    }
+    if (only_holder) {
+        shm_unlink(platform_->system_name.c_str());
+    }
+    close(fd);
+    errno = saved_errno;
+}
+
+}  // namespace corvane::detail
