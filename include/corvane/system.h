@@ -8,6 +8,146 @@
 
 CORVANE_BEGIN_DECLS
 
+/* Processes, commands and privileges */
+/* The operations keep no state and may be called from any thread. Strings are
+ * byte strings in the system's code page. */
+
+/* Runs `command` through the command interpreter (`system`). Returns true
+ * exactly when the command ran and exited with status 0; a non-zero status, a
+ * command ended by a signal and a failure to start the interpreter all give
+ * false. A null command asks whether an interpreter exists and gives false. */
+CORVANE_API bool os_system_invoke_command(const char* command);
+
+/* Starts a program without a shell. The command line is `program`, one space,
+ * then `arguments` (null counts as empty). It is split into words: white space
+ * separates, double quotes group (a quoted word may hold spaces), 2n
+ * backslashes before a quote give n backslashes, 2n+1 give n backslashes and a
+ * literal quote; other backslashes are literal and nothing is expanded. The
+ * first word names the program; a name without "/" is looked up on PATH.
+ * The program inherits only the standard descriptors 0, 1 and 2.
+ *
+ * With `wait` equal to 1 the call blocks until the program has ended; any
+ * other value returns once the program is running, and the library leaves no
+ * zombie behind (the program is not a child of the caller). Returns true when
+ * the program was started, false when it could not be (not found, not
+ * executable, no resources); its exit status is not read. */
+CORVANE_API bool os_system_run_application(const char* program, const char* arguments,
+                                           uint8_t wait);
+
+/* Ends forcefully (SIGKILL) every process whose executable file has the base
+ * name `name`, matched exactly as given, except the calling process itself.
+ * Where another user's executable cannot be read, the process's command name
+ * is compared instead. A null or empty name matches nothing. Returns true when
+ * at least one process matched and every match was ended; false when none
+ * matched or one could not be ended (for lack of permission). */
+CORVANE_API bool os_system_kill_application(const char* name);
+
+/* Returns true when the calling process runs with root privileges (effective
+ * user id 0). */
+CORVANE_API bool os_system_check_root_privileges(void);
+
+/* Environment, application path and dynamic libraries */
+/* The two environment operations take one library lock, so that a
+ * read-modify-write through the library is not torn by another thread calling
+ * the library. Direct calls of setenv/putenv by the caller are not covered. */
+
+/* Reads the variable `name`. With a null `buffer` stores the needed size (the
+ * value's length + 1) in *size and returns true. Otherwise, when *size is at
+ * least the needed size, copies the value with its terminating NUL, stores the
+ * needed size and returns true. Returns false, writing nothing (*size
+ * included), for an absent variable, a buffer smaller than needed and a null
+ * `name` or `size`. */
+CORVANE_API bool os_system_get_os_environmentVariable(const char* name, char* buffer,
+                                                      uint32_t* size);
+
+/* Sets the variable `name`. With `overwrite` equal to 1, or when the variable
+ * is absent or empty, its value becomes `value`. Otherwise `value` is appended
+ * after a ";" unless the current value already contains it as a substring (an
+ * empty `value` always counts as contained), in which case the variable is
+ * left unchanged. A resulting empty value removes the variable. A null `name`
+ * or `value` does nothing. */
+CORVANE_API void os_system_set_os_environmentVariable(const char* name, const char* value,
+                                                      uint8_t overwrite);
+
+/* Writes the full path of the running program's executable file (not of this
+ * library) into `buffer`, whose capacity is `size` bytes. Returns the path's
+ * length without the terminator when it fits; when it does not, stores the
+ * first size - 1 bytes and a NUL and returns `size`. Returns 0 on failure,
+ * including a null buffer or a size of 0. */
+CORVANE_API uint64_t os_environment_get_application_path(char* buffer, uint32_t size);
+
+/* Loads a dynamic library, resolving all its symbols now and keeping them out
+ * of the global namespace. A name without "/" is searched in the system's
+ * library path. Loading a library again returns the same handle and counts a
+ * reference. Returns null on failure and for a null or empty path. */
+CORVANE_API void* os_dynamic_library_loader_load(const char* path);
+
+/* The same as os_dynamic_library_loader_load; `file` and `flags` are accepted
+ * for the extended form of the call and ignored. */
+CORVANE_API void* os_dynamic_library_loader_load_ex(const char* path, void* file, uint32_t flags);
+
+/* Returns the address of the exported `symbol` of `module`, or null when it is
+ * not found or `module` or `symbol` is null. */
+CORVANE_API void* os_dynamic_library_loader_get_proc(void* module, const char* symbol);
+
+/* Releases one reference on `module`; the library is unloaded with the last
+ * one. A null module does nothing. */
+CORVANE_API void os_dynamic_library_loader_free(void* module);
+
+/* Shared memory */
+/* A block of memory that several processes map at once. Each handle has its
+ * own mapping of the whole block; the memory has no synchronisation of its
+ * own (pair it with a named mutex, event or semaphore). A handle is used by
+ * one thread at a time. A named block lives while any handle on it is open in
+ * any process, also after its creator has closed, and is gone when the last
+ * handle closes or its process ends, however it ends. Named blocks are
+ * owner-only: other users' processes cannot open them. Names are byte strings
+ * shorter than 1024 bytes; a leading "Local\" is ignored ("Local\x" is "x").
+ *
+ * Other programs (any POSIX program, without this library) find a named block
+ * as the POSIX shared-memory object "/corvane.shm.<escaped name>": the name
+ * loses a leading "Local\", the bytes '!' to '~' other than '/' and '%' stand
+ * for themselves and every other byte becomes '%' and two upper-case hex
+ * digits, so "Local\my data" is "/corvane.shm.my%20data". When that would
+ * exceed 255 bytes after the '/', the object is "/corvane.shm#" followed by
+ * the SHA-256 of the name (without "Local\") in 64 lower-case hex digits.
+ * Open it with shm_open(name, O_RDWR, 0) and map it whole (its size from
+ * fstat): the object starts with the library's 1088-byte record of the block
+ * (which must stay unchanged; the block's size is the 64-bit number at offset
+ * 16), and the block's bytes follow at offset 1088. Such a program keeps the
+ * block alive by holding a read lock over the whole object (fcntl F_RDLCK,
+ * offset 0, length 0, through F_OFD_SETLK; F_SETLK serves too where the
+ * process does not also use the library), as every library handle does;
+ * without one the name goes when the last library handle closes. It must
+ * never remove the name itself. */
+typedef struct os_sharememory_handle os_sharememory_handle;
+
+/* Creates the block `name` of `size` bytes, or opens it when it exists, and
+ * maps it. Every create hands out zeroed memory: on an existing block the
+ * first `size` bytes are cleared, which other processes see. A null or empty
+ * name makes an unnamed block, shared only with child processes. Returns
+ * null for a size of 0, a name of 1024 bytes or more, an existing block
+ * smaller than `size` (left untouched), and a failure to make or map the
+ * block; nothing is left allocated then. */
+CORVANE_API os_sharememory_handle* os_sharememory_create(const char* name, uint32_t size);
+
+/* Opens the existing block `name` and maps all of it. Returns null when no
+ * block of that name exists, for a null or empty name, and when it cannot be
+ * mapped. The memory is not changed. */
+CORVANE_API os_sharememory_handle* os_sharememory_open(const char* name);
+
+/* Returns the start of this handle's mapping, or null for a null handle and
+ * after os_sharememory_close. */
+CORVANE_API void* os_sharememory_get_buffer(os_sharememory_handle* handle);
+
+/* Unmaps the block and gives up this handle's hold on it, keeping the handle
+ * object (destroy it later). A null handle, or a second close, does nothing. */
+CORVANE_API void os_sharememory_close(os_sharememory_handle* handle);
+
+/* Closes as os_sharememory_close does, frees the handle and sets *handle to
+ * null. Does nothing when *handle is null; `handle` itself must be valid. */
+CORVANE_API void os_sharememory_destroy(os_sharememory_handle** handle);
+
 CORVANE_END_DECLS
 
 #endif /* CORVANE_SYSTEM_H */

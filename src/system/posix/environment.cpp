@@ -1,0 +1,39 @@
+// Environment variables and the application path on POSIX systems.
+
+#include "system/environment.hpp"
+
+#include <cstdlib>
+
+#include "system/posix/proc_files.hpp"
+
+extern char** environ;
+
+namespace corvane::detail {
+
+std::optional<std::string> read_variable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+void write_variable(const char* name, const std::string& value) {
+    if (value.empty()) {
+        unsetenv(name);
+    } else {
+        setenv(name, value.c_str(), 1);
+    }
+}
+
+std::vector<std::string> environment_entries() {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        entries.emplace_back(*entry);
+    }
+    return entries;
+}
+
+std::optional<std::string> application_path() { return executable_path_of("self"); }
+
+}  // namespace corvane::detail
