@@ -1,0 +1,92 @@
+// POSIX folder listing: readdir on descriptors opened relative to the parent
+// folder, so that a walk never resolves a path twice and never follows a
+// link below its starting folder.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "fs/posix/posix_io.hpp"
+
+namespace corvane::detail {
+
+namespace {
+
+constexpr int folder_open_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+void* stream_for(int fd) {
+    if (fd < 0) {
+        return nullptr;
+    }
+    DIR* stream = ::fdopendir(fd);
+    if (stream == nullptr) {
+        ::close(fd);
+    }
+    return stream;
+}
+
+listed_kind kind_of(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return listed_kind::folder;
+    }
+    if (S_ISLNK(mode)) {
+        return listed_kind::link;
+    }
+    return S_ISREG(mode) ? listed_kind::file : listed_kind::other;
+}
+
+bool is_dot_or_dot_dot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+folder_listing::folder_listing(const std::string& path)
+    : stream_(stream_for(posix::restart_on_signal(
+          [&] { return ::open(path.c_str(), folder_open_flags); }))) {}
+
+folder_listing::folder_listing(const folder_listing& parent, const char* name)
+    : stream_(stream_for(posix::restart_on_signal([&] {
+          return ::openat(posix::descriptor_of(parent), name, folder_open_flags | O_NOFOLLOW);
+      }))) {}
+
+folder_listing::~folder_listing() {
+    if (stream_ != nullptr) {
+        ::closedir(static_cast<DIR*>(stream_));
+    }
+}
+
+bool folder_listing::next(listed_entry& entry) {
+    DIR* stream = static_cast<DIR*>(stream_);
+    for (;;) {
+        errno = 0;
+        const struct dirent* found = ::readdir(stream);
+        if (found == nullptr) {
+            failed_ = errno != 0;
+            return false;
+        }
+        if (is_dot_or_dot_dot(found->d_name)) {
+            continue;
+        }
+        entry.name = found->d_name;
+        switch (found->d_type) {
+            case DT_DIR: entry.kind = listed_kind::folder; return true;
+            case DT_REG: entry.kind = listed_kind::file; return true;
+            case DT_LNK: entry.kind = listed_kind::link; return true;
+            case DT_UNKNOWN: break;
+            default: entry.kind = listed_kind::other; return true;
+        }
+        // Some file systems leave the type out of the entry: ask for it,
+        // without following a link. An entry gone meanwhile is skipped.
+        struct stat info {};
+        if (::fstatat(dirfd(stream), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            entry.kind = kind_of(info.st_mode);
+            return true;
+        }
+    }
+}
+
+}  // namespace corvane::detail

@@ -1,0 +1,95 @@
+// POSIX helpers shared by the files of src/fs/posix: descriptor ownership,
+// restarts after signals and the file copy used by os_file_copy, the tree
+// copy and the cross-file-system move.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "fs/file_system.hpp"
+
+namespace corvane::detail::posix {
+
+// Owns one descriptor.
+class unique_fd {
+public:
+    unique_fd() = default;
+    explicit unique_fd(int fd) : fd_(fd) {}
+    unique_fd(unique_fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    unique_fd& operator=(unique_fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~unique_fd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+    // Closes now and reports the result: a failed close can mean that
+    // written data never reached the file.
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(std::exchange(fd_, -1));
+        }
+    }
+    int fd_ = -1;
+};
+
+// Repeats a call that a signal interrupted.
+template <typename Call>
+auto restart_on_signal(Call call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+inline int descriptor_of(const folder_listing& listing) {
+    return dirfd(static_cast<DIR*>(listing.native_stream()));
+}
+
+inline bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// One end of a file copy: a name relative to a folder descriptor (AT_FDCWD
+// for paths).
+struct file_end {
+    int folder;
+    const char* name;
+};
+
+enum class copy_target {
+    replace,    // create, or empty an existing file first
+    exclusive,  // create; fail when anything is there
+};
+
+// Copies the content of `source` to `destination`; `open_flags` are added to
+// both opens (O_NOFOLLOW | O_NONBLOCK inside a tree). The source must be a
+// regular file, or any non-folder when `open_flags` is 0. Refuses a
+// destination that is the source itself. With copy_target::exclusive the
+// destination keeps the source's permission bits and times (a move).
+bool copy_file_content(file_end source, file_end destination, int open_flags,
+                       copy_target target);
+
+// Creates at `destination` a symbolic link with the target of the link
+// `source`; replaces a link (never anything else) that is there already
+// when `replace_link` is set.
+bool copy_link(file_end source, file_end destination, bool replace_link);
+
+// Recreates a FIFO, socket or device node.
+bool copy_node(file_end source, file_end destination);
+
+}  // namespace corvane::detail::posix
