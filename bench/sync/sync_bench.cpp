@@ -1,0 +1,287 @@
+// The sync primitives beside their peers: the standard library's or the
+// system's equivalent of each, measured in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <pthread.h>
+#include <semaphore.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+
+#include "corvane/sync.h"
+
+namespace {
+
+// ---- uncontended recursive mutex ----------------------------------------
+
+void recursive_mutex_lock_unlock(benchmark::State& state) {
+    os_recursive_mutex_handle* mutex = os_recursive_mutex_create(nullptr);
+    for (auto _ : state) {
+        os_recursive_mutex_lock(mutex);
+        os_recursive_mutex_unlock(mutex);
+    }
+    os_recursive_mutex_destroy(&mutex);
+}
+BENCHMARK(recursive_mutex_lock_unlock);
+
+void std_recursive_mutex_lock_unlock(benchmark::State& state) {
+    std::recursive_mutex mutex;
+    for (auto _ : state) {
+        mutex.lock();
+        mutex.unlock();
+    }
+}
+BENCHMARK(std_recursive_mutex_lock_unlock);
+
+// ---- ping-pong ------------------------------------------------------------
+// A channel has two sides; post(side) signals one, take(side) waits for it.
+// The measured thread posts side 0 and takes side 1, its partner (a thread
+// or a forked process) the reverse: one iteration is one round trip.
+
+struct event_channel {
+    explicit event_channel(const std::string& name = {}) {
+        for (int side = 0; side < 2; ++side) {
+            const std::string side_name = name.empty() ? "" : name + std::to_string(side);
+            events[side] = os_event_create(false, false, name.empty() ? nullptr : side_name.c_str());
+        }
+    }
+    ~event_channel() {
+        os_event_destroy(&events[0]);
+        os_event_destroy(&events[1]);
+    }
+    event_channel(const event_channel&) = delete;
+    event_channel& operator=(const event_channel&) = delete;
+
+    void post(int side) { os_event_set_event(events[side]); }
+    void take(int side) { os_event_wait(events[side]); }
+
+    os_event_handle* events[2] = {};
+};
+
+struct std_condition_channel {
+    void post(int side) {
+        {
+            std::lock_guard<std::mutex> hold(mutex);
+            posted[side] = true;
+        }
+        conditions[side].notify_one();
+    }
+    void take(int side) {
+        std::unique_lock<std::mutex> hold(mutex);
+        conditions[side].wait(hold, [&] { return posted[side]; });
+        posted[side] = false;
+    }
+
+    std::mutex mutex;
+    std::condition_variable conditions[2];
+    bool posted[2] = {false, false};
+};
+
+// A process-shared mutex and condition pair in raw shared memory.
+struct shared_condition_channel {
+    shared_condition_channel() {
+        pthread_mutexattr_t mutex_attributes;
+        pthread_mutexattr_init(&mutex_attributes);
+        pthread_mutexattr_setpshared(&mutex_attributes, PTHREAD_PROCESS_SHARED);
+        pthread_mutex_init(&mutex, &mutex_attributes);
+        pthread_mutexattr_destroy(&mutex_attributes);
+        pthread_condattr_t condition_attributes;
+        pthread_condattr_init(&condition_attributes);
+        pthread_condattr_setpshared(&condition_attributes, PTHREAD_PROCESS_SHARED);
+        pthread_condattr_setclock(&condition_attributes, CLOCK_MONOTONIC);
+        for (auto& condition : conditions) {
+            pthread_cond_init(&condition, &condition_attributes);
+        }
+        pthread_condattr_destroy(&condition_attributes);
+    }
+    ~shared_condition_channel() {
+        for (auto& condition : conditions) {
+            pthread_cond_destroy(&condition);
+        }
+        pthread_mutex_destroy(&mutex);
+    }
+    shared_condition_channel(const shared_condition_channel&) = delete;
+    shared_condition_channel& operator=(const shared_condition_channel&) = delete;
+
+    void post(int side) {
+        pthread_mutex_lock(&mutex);
+        posted[side] = true;
+        pthread_mutex_unlock(&mutex);
+        pthread_cond_signal(&conditions[side]);
+    }
+    void take(int side) {
+        pthread_mutex_lock(&mutex);
+        while (!posted[side]) {
+            pthread_cond_wait(&conditions[side], &mutex);
+        }
+        posted[side] = false;
+        pthread_mutex_unlock(&mutex);
+    }
+
+    pthread_mutex_t mutex;
+    pthread_cond_t conditions[2];
+    bool posted[2] = {false, false};
+};
+
+template <typename Channel>
+void partner_loop(Channel& channel, const std::atomic<bool>& stop) {
+    for (;;) {
+        channel.take(0);
+        if (stop) {
+            return;
+        }
+        channel.post(1);
+    }
+}
+
+template <typename Channel>
+void measure_round_trips(benchmark::State& state, Channel& channel, std::atomic<bool>& stop) {
+    for (auto _ : state) {
+        channel.post(0);
+        channel.take(1);
+    }
+    stop = true;
+    channel.post(0);
+}
+
+template <typename Channel>
+void thread_ping_pong(benchmark::State& state) {
+    Channel channel;
+    std::atomic<bool> stop{false};
+    std::thread partner([&] { partner_loop(channel, stop); });
+    measure_round_trips(state, channel, stop);
+    partner.join();
+}
+BENCHMARK(thread_ping_pong<event_channel>)->UseRealTime();
+BENCHMARK(thread_ping_pong<std_condition_channel>)->UseRealTime();
+
+// Memory that a forked child shares with its parent.
+template <typename T>
+class shared_block {
+public:
+    shared_block()
+        : memory_(mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1,
+                       0)),
+          object_(new (memory_) T) {}
+    ~shared_block() {
+        object_->~T();
+        munmap(memory_, sizeof(T));
+    }
+    shared_block(const shared_block&) = delete;
+    shared_block& operator=(const shared_block&) = delete;
+    T& operator*() const { return *object_; }
+
+private:
+    void* memory_;
+    T* object_;
+};
+
+// The child runs `partner(stop)` and leaves without running the parent's
+// destructors.
+template <typename Channel, typename Partner>
+void process_ping_pong(benchmark::State& state, Channel& channel, Partner partner) {
+    shared_block<std::atomic<bool>> stop;
+    const pid_t child = fork();
+    if (child == 0) {
+        partner(*stop);
+        _exit(0);
+    }
+    measure_round_trips(state, channel, *stop);
+    waitpid(child, nullptr, 0);
+}
+
+void named_event_process_ping_pong(benchmark::State& state) {
+    const std::string name = "corvane-bench-" + std::to_string(getpid()) + "-";
+    event_channel channel(name);
+    process_ping_pong(state, channel, [&](const std::atomic<bool>& stop) {
+        event_channel opened(name);
+        partner_loop(opened, stop);
+    });
+}
+BENCHMARK(named_event_process_ping_pong)->UseRealTime();
+
+void shared_condition_process_ping_pong(benchmark::State& state) {
+    shared_block<shared_condition_channel> channel;
+    process_ping_pong(state, *channel,
+                      [&](const std::atomic<bool>& stop) { partner_loop(*channel, stop); });
+}
+BENCHMARK(shared_condition_process_ping_pong)->UseRealTime();
+
+// ---- reader/writer lock, read side, two threads ----------------------------
+
+os_rw_mutex_handle* const shared_rw_mutex = os_rw_mutex_create(nullptr);
+std::shared_mutex std_shared_mutex;
+
+void rw_mutex_read(benchmark::State& state) {
+    for (auto _ : state) {
+        os_rw_mutex_lock_rd(shared_rw_mutex);
+        os_rw_mutex_unlock(shared_rw_mutex);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(rw_mutex_read)->Threads(2)->UseRealTime();
+
+void std_shared_mutex_read(benchmark::State& state) {
+    for (auto _ : state) {
+        std_shared_mutex.lock_shared();
+        std_shared_mutex.unlock_shared();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(std_shared_mutex_read)->Threads(2)->UseRealTime();
+
+// ---- semaphore release and wait --------------------------------------------
+
+void semaphore_release_wait(benchmark::State& state) {
+    os_semaphore_handle* semaphore = os_semaphore_create(1, nullptr);
+    os_semaphore_wait(semaphore);
+    for (auto _ : state) {
+        os_semaphore_release(semaphore);
+        os_semaphore_wait(semaphore);
+    }
+    os_semaphore_destroy(&semaphore);
+}
+BENCHMARK(semaphore_release_wait);
+
+void posix_semaphore_post_wait(benchmark::State& state) {
+    sem_t semaphore;
+    sem_init(&semaphore, 0, 0);
+    for (auto _ : state) {
+        sem_post(&semaphore);
+        sem_wait(&semaphore);
+    }
+    sem_destroy(&semaphore);
+}
+BENCHMARK(posix_semaphore_post_wait);
+
+// ---- clock -------------------------------------------------------------------
+
+void clock_get_time(benchmark::State& state) {
+    time_record now{};
+    for (auto _ : state) {
+        os_clock_get_time(1, &now);
+        benchmark::DoNotOptimize(now);
+    }
+}
+BENCHMARK(clock_get_time);
+
+void posix_clock_gettime(benchmark::State& state) {
+    timespec now{};
+    for (auto _ : state) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        benchmark::DoNotOptimize(now);
+    }
+}
+BENCHMARK(posix_clock_gettime);
+
+}  // namespace

@@ -1,0 +1,73 @@
+// Conditions: a process-local recursive lock joined with a condition
+// variable.
+
+#include "sync/sync_internal.hpp"
+
+struct os_condition_handle {
+    corvane::detail::condition_lock lock;
+};
+
+using namespace corvane::detail;
+
+namespace {
+
+int32_t result_of(wait_outcome outcome) {
+    switch (outcome) {
+    case wait_outcome::woken:
+        return OS_CONDITION_WOKEN;
+    case wait_outcome::timed_out:
+        return OS_CONDITION_TIMED_OUT;
+    case wait_outcome::failed:
+        break;
+    }
+    return OS_CONDITION_FAILED;
+}
+
+}  // namespace
+
+extern "C" {
+
+CORVANE_API os_condition_handle* os_condition_create(void) {
+    return new os_condition_handle;
+}
+
+CORVANE_API void os_condition_destroy(os_condition_handle** condition) {
+    delete *condition;
+    *condition = nullptr;
+}
+
+CORVANE_API void os_condition_lock(os_condition_handle* condition) {
+    if (condition != nullptr) {
+        condition->lock.lock();
+    }
+}
+
+CORVANE_API void os_condition_unlock(os_condition_handle* condition) {
+    if (condition != nullptr) {
+        condition->lock.unlock();
+    }
+}
+
+CORVANE_API void os_condition_signal(os_condition_handle* condition) {
+    if (condition != nullptr) {
+        condition->lock.signal();
+    }
+}
+
+CORVANE_API int32_t os_condition_wait(os_condition_handle* condition) {
+    if (condition == nullptr) {
+        return OS_CONDITION_WOKEN;
+    }
+    return result_of(condition->lock.wait(nullptr));
+}
+
+CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
+                                              time_record deadline) {
+    if (condition == nullptr) {
+        return OS_CONDITION_WOKEN;
+    }
+    const std::optional<time_record> end = wait_end_for(deadline);
+    return result_of(condition->lock.wait(end ? &*end : nullptr));
+}
+
+}  // extern "C"
