@@ -6,9 +6,10 @@
 
 typedef struct counting_visitor {
     IFileSystemVisitor base; /* first: the walk sees only this */
+    const char* expected_root;
     int files;
     int folders;
-    int last_root_matches;
+    int roots_match;
 } counting_visitor;
 
 static bool query(IFileSystemVisitor* self, const char* name, void** out) {
@@ -18,45 +19,36 @@ static bool query(IFileSystemVisitor* self, const char* name, void** out) {
     return false;
 }
 
-static uint32_t add_ref(IFileSystemVisitor* self) {
+static uint32_t fixed_count(IFileSystemVisitor* self) {
     (void)self;
     return 1;
 }
 
-static uint32_t release(IFileSystemVisitor* self) {
-    (void)self;
-    return 1;
+static void count(IFileSystemVisitor* self, const char* root, int* counter) {
+    counting_visitor* visitor = (counting_visitor*)self;
+    ++*counter;
+    visitor->roots_match = visitor->roots_match && strcmp(root, visitor->expected_root) == 0;
 }
-
-static const char* expected_root;
 
 static void on_file(IFileSystemVisitor* self, const char* relative_path, const char* root) {
-    counting_visitor* visitor = (counting_visitor*)self;
     (void)relative_path;
-    visitor->files++;
-    visitor->last_root_matches = strcmp(root, expected_root) == 0;
+    count(self, root, &((counting_visitor*)self)->files);
 }
 
 static void on_folder(IFileSystemVisitor* self, const char* relative_path, const char* root) {
-    counting_visitor* visitor = (counting_visitor*)self;
     (void)relative_path;
-    visitor->folders++;
-    visitor->last_root_matches = strcmp(root, expected_root) == 0;
+    count(self, root, &((counting_visitor*)self)->folders);
 }
 
-static const IFileSystemVisitorVtbl counting_table = {query, add_ref, release, on_file, on_folder};
+static const IFileSystemVisitorVtbl counting_table = {query, fixed_count, fixed_count, on_file,
+                                                      on_folder};
 
 /* Walks `root` and stores the counts of files and folders reported; returns
  * whether every report carried `completed_root`. */
 int walk_with_c_visitor(const char* root, const char* completed_root, int* files, int* folders) {
-    counting_visitor visitor;
-    visitor.base.vtbl = &counting_table;
-    visitor.files = 0;
-    visitor.folders = 0;
-    visitor.last_root_matches = 1;
-    expected_root = completed_root;
+    counting_visitor visitor = {{&counting_table}, completed_root, 0, 0, 1};
     os_filesystem_walk_through("", root, &visitor.base);
     *files = visitor.files;
     *folders = visitor.folders;
-    return visitor.last_root_matches;
+    return visitor.roots_match;
 }

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -13,150 +13,103 @@
 #include "test_support.hpp"
 
 using namespace corvane::test;
+using reports = std::vector<std::string>;
 
 extern "C" int walk_with_c_visitor(const char* root, const char* completed_root, int* files,
                                    int* folders);
 
 namespace {
 
-// Keeps every report as "D rel" or "F rel", and every root seen.
+reports sorted(reports list) {
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+// Keeps every report as "D rel" or "F rel", in order, and every root seen.
 class recording_visitor final : public IFileSystemVisitor {
 public:
     bool Query(const char*, void**) override { return false; }
     uint32_t AddRef() override { return 1; }
     uint32_t Release() override { return 1; }
-    void OnFile(const char* relative_path, const char* root) override {
-        reports.push_back(std::string("F ") + relative_path);
-        roots.emplace_back(root);
-    }
-    void OnFolder(const char* relative_path, const char* root) override {
-        reports.push_back(std::string("D ") + relative_path);
-        roots.emplace_back(root);
-    }
+    void OnFile(const char* relative, const char* root) override { add("F ", relative, root); }
+    void OnFolder(const char* relative, const char* root) override { add("D ", relative, root); }
 
-    std::vector<std::string> sorted() const {
-        std::vector<std::string> copy = reports;
-        std::sort(copy.begin(), copy.end());
-        return copy;
-    }
     size_t position(const std::string& report) const {
-        return static_cast<size_t>(std::find(reports.begin(), reports.end(), report) -
-                                   reports.begin());
+        return static_cast<size_t>(std::find(seen.begin(), seen.end(), report) - seen.begin());
     }
 
-    std::vector<std::string> reports;
+    reports seen;
     std::vector<std::string> roots;
+
+private:
+    void add(const char* kind, const char* relative, const char* root) {
+        seen.push_back(kind + std::string(relative));
+        roots.emplace_back(root);
+    }
 };
 
 }  // namespace
 
-TEST(TreeWalk, ReportsEveryFolderBeforeItsContentAndSkipsDotFolders) {
+// Links are reported as files and never entered: no loops, no escape.
+TEST(TreeWalk, ReportsEveryFolderBeforeItsContentAndSkipsDotFoldersAndLinks) {
     temp_folder folder;
-    make_sample_tree(folder.path());
+    std::string tree = folder.join("tree");
+    make_sample_tree(tree);
+    make_sample_tree(folder.join("outside"));
+    ASSERT_EQ(symlink("..", (tree + "/sub/loop").c_str()), 0);
+    ASSERT_EQ(symlink(folder.join("outside").c_str(), (tree + "/away").c_str()), 0);
     recording_visitor visitor;
-    os_filesystem_walk_through("", folder.path().c_str(), &visitor);
+    os_filesystem_walk_through("", tree.c_str(), &visitor);
 
-    std::vector<std::string> expected = {"D ",          "D empty", "D sub",
-                                         "D sub/deeper", "F .hidden-file", "F top.txt",
-                                         "F sub/inner.txt", "F sub/deeper/leaf.txt"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(visitor.sorted(), expected);
-    ASSERT_EQ(visitor.reports.size(), expected.size());
-    EXPECT_EQ(visitor.reports.front(), "D ");
+    EXPECT_EQ(sorted(visitor.seen),
+              sorted({"D ", "D empty", "D sub", "D sub/deeper", "F .hidden-file", "F top.txt",
+                      "F sub/inner.txt", "F sub/deeper/leaf.txt", "F sub/loop", "F away"}));
+    ASSERT_FALSE(visitor.seen.empty());
+    EXPECT_EQ(visitor.seen.front(), "D ");
     EXPECT_LT(visitor.position("D sub"), visitor.position("F sub/inner.txt"));
     EXPECT_LT(visitor.position("D sub"), visitor.position("D sub/deeper"));
     EXPECT_LT(visitor.position("D sub/deeper"), visitor.position("F sub/deeper/leaf.txt"));
-    for (const std::string& root : visitor.roots) {
-        EXPECT_EQ(root, folder.path() + "/");
-    }
+    EXPECT_EQ(visitor.roots, std::vector<std::string>(visitor.seen.size(), tree + "/"));
 }
 
-TEST(TreeWalk, StartsInAFolderBelowTheRootAndKeepsItsSpelling) {
+TEST(TreeWalk, StartFolderAndRootKeepTheirSpelling) {
     temp_folder folder;
     make_sample_tree(folder.join("top"));
-    recording_visitor visitor;
+    recording_visitor below;
     std::string root = folder.path() + "\\";
-    os_filesystem_walk_through("top\\sub", root.c_str(), &visitor);
+    os_filesystem_walk_through("top\\sub", root.c_str(), &below);
+    EXPECT_EQ(sorted(below.seen), sorted({"D top\\sub", "D top\\sub/deeper", "F top\\sub/inner.txt",
+                                          "F top\\sub/deeper/leaf.txt"}));
+    EXPECT_EQ(below.seen.front(), "D top\\sub");
+    EXPECT_EQ(below.roots, std::vector<std::string>(below.seen.size(), root));
 
-    std::vector<std::string> expected = {"D top\\sub", "D top\\sub/deeper", "F top\\sub/inner.txt",
-                                         "F top\\sub/deeper/leaf.txt"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(visitor.sorted(), expected);
-    EXPECT_EQ(visitor.reports.front(), "D top\\sub");
-    EXPECT_LT(visitor.position("D top\\sub/deeper"), visitor.position("F top\\sub/deeper/leaf.txt"));
-    for (const std::string& reported : visitor.roots) {
-        EXPECT_EQ(reported, root);
-    }
+    // An empty root starts from the current folder.
+    char before[PATH_MAX];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);
+    recording_visitor here;
+    os_filesystem_walk_through_ex("top", "", 1, &here);
+    ASSERT_EQ(chdir(before), 0);
+    EXPECT_EQ(sorted(here.seen),
+              sorted({"D top", "D top/empty", "D top/sub", "F top/.hidden-file", "F top/top.txt"}));
+    EXPECT_EQ(here.roots, std::vector<std::string>(here.seen.size(), ""));
 }
 
-TEST(TreeWalk, DepthLimitsReportFoldersWithoutSearchingThem) {
+TEST(TreeWalk, DepthLimitsMissingFoldersAndNullArgumentsBoundTheReports) {
     temp_folder folder;
     make_sample_tree(folder.path());
-
     recording_visitor none;
     os_filesystem_walk_through_ex("", folder.path().c_str(), 0, &none);
-    EXPECT_EQ(none.reports, std::vector<std::string>{"D "});
+    os_filesystem_walk_through("not-there", folder.path().c_str(), &none);
+    os_filesystem_walk_through(nullptr, folder.path().c_str(), &none);
+    os_filesystem_walk_through("", nullptr, &none);
+    EXPECT_EQ(none.seen, (reports{"D ", "D not-there"}));
 
     recording_visitor one;
     os_filesystem_walk_through_ex("", folder.path().c_str(), 1, &one);
-    std::vector<std::string> expected = {"D ", "D empty", "D sub", "F .hidden-file", "F top.txt"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(one.sorted(), expected);
-
-    recording_visitor two;
-    os_filesystem_walk_through_ex("", folder.path().c_str(), 2, &two);
-    EXPECT_EQ(two.position("F sub/deeper/leaf.txt"), two.reports.size());
-    EXPECT_LT(two.position("D sub/deeper"), two.reports.size());
-}
-
-TEST(TreeWalk, ReportsLinksAsFilesAndNeverEntersThem) {
-    temp_folder folder;
-    std::string outside = folder.join("outside");
-    make_sample_tree(outside);
-    std::string tree = folder.join("tree");
-    std::filesystem::create_directories(tree + "/inner");
-    ASSERT_EQ(symlink("..", (tree + "/inner/loop").c_str()), 0);
-    ASSERT_EQ(symlink(outside.c_str(), (tree + "/away").c_str()), 0);
-
-    recording_visitor visitor;
-    os_filesystem_walk_through("", tree.c_str(), &visitor);
-    std::vector<std::string> expected = {"D ", "D inner", "F away", "F inner/loop"};
-    EXPECT_EQ(visitor.sorted(), expected);
-}
-
-TEST(TreeWalk, MissingFolderIsReportedOnceAndNullArgumentsReportNothing) {
-    temp_folder folder;
-    make_sample_tree(folder.path());
-    recording_visitor missing;
-    os_filesystem_walk_through("not-there", folder.path().c_str(), &missing);
-    EXPECT_EQ(missing.reports, std::vector<std::string>{"D not-there"});
-
-    recording_visitor nulls;
-    os_filesystem_walk_through(nullptr, folder.path().c_str(), &nulls);
-    os_filesystem_walk_through("", nullptr, &nulls);
-    EXPECT_TRUE(nulls.reports.empty());
-
+    EXPECT_EQ(sorted(one.seen), sorted({"D ", "D empty", "D sub", "F .hidden-file", "F top.txt"}));
     // No visitor: the walk runs through the tree and reports to no one.
     os_filesystem_walk_through("", folder.path().c_str(), nullptr);
-}
-
-TEST(TreeWalk, EmptyRootTakesTheFolderFromTheCurrentFolder) {
-    temp_folder folder;
-    make_sample_tree(folder.join("here"));
-    char before[4096];
-    ASSERT_NE(getcwd(before, sizeof before), nullptr);
-    ASSERT_EQ(chdir(folder.path().c_str()), 0);
-    recording_visitor visitor;
-    os_filesystem_walk_through_ex("here", "", 1, &visitor);
-    ASSERT_EQ(chdir(before), 0);
-
-    std::vector<std::string> expected = {"D here", "D here/empty", "D here/sub",
-                                         "F here/.hidden-file", "F here/top.txt"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(visitor.sorted(), expected);
-    for (const std::string& root : visitor.roots) {
-        EXPECT_EQ(root, "");
-    }
 }
 
 TEST(TreeWalk, CallersWrittenInCUseTheTableView) {

@@ -2,8 +2,8 @@
 // program receives and what the library does in another process.
 //
 //   process_probe report <out> <go> [args...]  once the file <go> exists ("-":
-//       at once), writes its open descriptors, its blocked signals and then
-//       its args, a line each
+//       at once), writes its open descriptors beyond 0-2, its blocked
+//       signals and then its args, a line each
 //   process_probe sleep                        sleeps for a minute
 //   process_probe kill <name>                  exits 10 when
 //       os_system_kill_application(name) is true, 20 when false
@@ -26,11 +26,12 @@ namespace {
 
 constexpr auto patience = std::chrono::seconds(60);
 
-std::string open_descriptors() {
+std::string descriptors_beyond_standard() {
     std::string list;
     DIR* folder = opendir("/proc/self/fd");
     while (const dirent* entry = readdir(folder)) {
-        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(folder)) {
+        int descriptor = std::atoi(entry->d_name);
+        if (descriptor > 2 && descriptor != dirfd(folder)) {
             list += std::string(entry->d_name) + " ";
         }
     }
@@ -54,7 +55,7 @@ int report(int argc, char** argv) {
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::string text = open_descriptors() + "\n" + blocked_signals() + "\n";
+    std::string text = descriptors_beyond_standard() + "\n" + blocked_signals() + "\n";
     for (int i = 4; i < argc; ++i) {
         text += std::string(argv[i]) + "\n";
     }
