@@ -156,15 +156,30 @@ void store_number(const number& n, variant_type target, variant_value& out) noex
 
 // Text read by the target's parse: 32-bit strtol for the signed narrow codes
 // and bool, 32-bit strtoul for the unsigned narrow codes, the 64-bit parses
-// for long long, strtod for float and double. Bytes above the result are 0.
+// for long long, strtod for float and double. A narrow code keeps the low
+// bits of the 32-bit result; bytes above the result are 0.
 variant_value parsed_value(std::string_view text, variant_type target) noexcept {
     variant_value out{};
     switch (target) {
+    case VARIANT_TYPE_CHAR:
+        out.u8 = static_cast<uint8_t>(parse_integer<int32_t>(text));
+        break;
     case VARIANT_TYPE_UCHAR:
+        out.u8 = static_cast<uint8_t>(parse_integer<uint32_t>(text));
+        break;
+    case VARIANT_TYPE_SHORT:
+        out.u16 = static_cast<uint16_t>(parse_integer<int32_t>(text));
+        break;
     case VARIANT_TYPE_USHORT:
+        out.u16 = static_cast<uint16_t>(parse_integer<uint32_t>(text));
+        break;
+    case VARIANT_TYPE_INT:
+    case VARIANT_TYPE_LONG:
+        out.i32 = parse_integer<int32_t>(text);
+        break;
     case VARIANT_TYPE_UINT:
     case VARIANT_TYPE_ULONG:
-        store_integer_bits(out, target, parse_integer<uint32_t>(text));
+        out.u32 = parse_integer<uint32_t>(text);
         break;
     case VARIANT_TYPE_LONGLONG:
         out.i64 = parse_integer<int64_t>(text);
@@ -178,57 +193,58 @@ variant_value parsed_value(std::string_view text, variant_type target) noexcept 
     case VARIANT_TYPE_DOUBLE:
         out.f64 = parse_double(text);
         break;
-    case VARIANT_TYPE_BOOL:
+    default:  // bool
         out.u8 = parse_integer<int32_t>(text) != 0;
-        break;
-    default:
-        store_integer_bits(out, target, static_cast<uint64_t>(int64_t{parse_integer<int32_t>(text)}));
         break;
     }
     return out;
 }
 
+// "%f" of float and double. Kept out of line so that its buffer of hundreds
+// of bytes stays off the path of the integers.
+[[gnu::noinline]] bstrunit* fixed_unit(double value) {
+    char text[number_text_capacity + 1];
+    char* end = format_fixed(value, text);
+    *end = '\0';
+    return make_unit(text, static_cast<uint32_t>(end - text + 1));
+}
+
+bstrunit* decimal_unit(const decimal_text& text) {
+    const uint32_t length = text.length();
+    bstrunit* unit = allocate_unit(length + 1);
+    auto* first = reinterpret_cast<char*>(unit->bytes);
+    text.write(first, length);
+    first[length] = '\0';
+    return unit;
+}
+
 // "%d" / "%u" of the value widened to 32 bits, "%lld" / "%llu" of the 64-bit
 // values, "%f" of float and double.
 bstrunit* text_unit(const variant_record& v) {
-    char text[number_text_capacity + 1];
-    char* end = nullptr;
     switch (v.type) {
     case VARIANT_TYPE_FLOAT:
-        end = format_fixed(v.value.f32, text);
-        break;
+        return fixed_unit(v.value.f32);
     case VARIANT_TYPE_DOUBLE:
-        end = format_fixed(v.value.f64, text);
-        break;
-    case VARIANT_TYPE_LONGLONG:
-        end = format_decimal(v.value.i64, text);
-        break;
-    case VARIANT_TYPE_ULONGLONG:
-        end = format_decimal(v.value.u64, text);
-        break;
+        return fixed_unit(v.value.f64);
     case VARIANT_TYPE_CHAR:
-        end = format_decimal(int32_t{v.value.i8}, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.i8));
     case VARIANT_TYPE_SHORT:
-        end = format_decimal(int32_t{v.value.i16}, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.i16));
     case VARIANT_TYPE_INT:
     case VARIANT_TYPE_LONG:
-        end = format_decimal(v.value.i32, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.i32));
+    case VARIANT_TYPE_LONGLONG:
+        return decimal_unit(decimal_text::of(v.value.i64));
     case VARIANT_TYPE_USHORT:
-        end = format_decimal(uint32_t{v.value.u16}, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.u16));
     case VARIANT_TYPE_UINT:
     case VARIANT_TYPE_ULONG:
-        end = format_decimal(v.value.u32, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.u32));
+    case VARIANT_TYPE_ULONGLONG:
+        return decimal_unit(decimal_text::of(v.value.u64));
     default:  // unsigned char and bool
-        end = format_decimal(uint32_t{v.value.u8}, text);
-        break;
+        return decimal_unit(decimal_text::of(v.value.u8));
     }
-    *end = '\0';
-    return make_unit(text, static_cast<uint32_t>(end - text + 1));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "value/number_text.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -8,9 +9,10 @@
 namespace corvane::detail {
 namespace {
 
-// isspace in the "C" locale.
+// isspace in the "C" locale. The first test sends most characters away.
 constexpr bool is_c_space(char c) noexcept {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (u == ' ' || (u >= '\t' && u <= '\r'));
 }
 
 // The value of a digit in bases up to 36; not_a_digit for anything else.
@@ -55,10 +57,16 @@ constexpr unsigned digit_in_base(char c) noexcept {
     }
 }
 
+// So many digits of Base cannot carry a magnitude past 64 bits.
 template <unsigned Base>
-void accumulate_digits(const char* p, const char* end, scanned_integer& out) noexcept {
-    // So many digits cannot exceed 64 bits: they go without an overflow test.
-    constexpr std::ptrdiff_t unchecked_digits = Base == 16 ? 16 : Base == 10 ? 19 : 21;
+constexpr std::ptrdiff_t digits_within_64_bits = Base == 16 ? 16 : Base == 10 ? 19 : 21;
+
+// Digits of Base go onto out.magnitude, which holds `digits_before` digits
+// already. Those that cannot carry it past 64 bits go without an overflow test.
+template <unsigned Base>
+void accumulate_digits(const char* p, const char* end, scanned_integer& out,
+                       std::ptrdiff_t digits_before = 0) noexcept {
+    const std::ptrdiff_t unchecked_digits = digits_within_64_bits<Base> - digits_before;
     const char* unchecked_end = end - p > unchecked_digits ? p + unchecked_digits : end;
     for (; p != unchecked_end; ++p) {
         const unsigned digit = digit_in_base<Base>(*p);
@@ -81,6 +89,78 @@ void accumulate_digits(const char* p, const char* end, scanned_integer& out) noe
     }
 }
 
+// The bytes at p as a word, the first lowest, whatever the host's byte order.
+template <typename Word>
+Word load_low_first(const char* p) noexcept {
+    Word word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, p, sizeof word);
+    } else {
+        for (std::size_t i = 0; i < sizeof word; ++i) {
+            word |= static_cast<Word>(static_cast<unsigned char>(p[i])) << (8 * i);
+        }
+    }
+    return word;
+}
+
+// The bytes from p up to eight of them, 0 in place of those past `end`: a
+// 0 byte is no digit, so a run of digits stops there. Shorter texts are read
+// in overlapping pieces, never past `end`.
+uint64_t load_up_to_word(const char* p, const char* end) noexcept {
+    const auto available = static_cast<std::size_t>(end - p);
+    if (available >= 8) {
+        return load_low_first<uint64_t>(p);
+    }
+    if (available >= 4) {
+        return load_low_first<uint32_t>(p) | uint64_t{load_low_first<uint32_t>(end - 4)} << (8 * (available - 4));
+    }
+    if (available == 0) {
+        return 0;
+    }
+    const std::size_t middle = available / 2;
+    return uint64_t{static_cast<unsigned char>(p[0])} |
+           uint64_t{static_cast<unsigned char>(p[middle])} << (8 * middle) |
+           uint64_t{static_cast<unsigned char>(p[available - 1])} << (8 * (available - 1));
+}
+
+struct digit_run {
+    uint32_t count = 0;  // 0 to 8
+    uint32_t value = 0;
+};
+
+// The decimal digits at the start of a word and their value.
+digit_run leading_digits(uint64_t word) noexcept {
+    constexpr uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
+    const uint64_t values = word ^ 0x3030303030303030;  // '0'..'9' become 0..9
+    // A byte is no digit when its high nibble is set or its low nibble is
+    // past 9 (adding 6 carries into the high nibble, never into the next byte).
+    const uint64_t non_digits = (values | ((values & ~high_nibbles) + 0x0606060606060606)) & high_nibbles;
+    const auto count = static_cast<uint32_t>(std::countr_zero(non_digits)) / 8;
+    if (count == 0) {
+        return {};
+    }
+    // Bytes past the run leave at the top and zeros come in at the bottom, as
+    // leading zeros of the number. Then pairs, fours and eights combine.
+    uint64_t digits = values << (8 * (8 - count));
+    digits = digits * 10 + (digits >> 8);
+    constexpr uint64_t mask = 0x000000FF000000FF;
+    constexpr uint64_t hundreds_and_millions = 100 + (uint64_t{1000000} << 32);
+    constexpr uint64_t ones_and_ten_thousands = 1 + (uint64_t{10000} << 32);
+    digits = ((digits & mask) * hundreds_and_millions + ((digits >> 16) & mask) * ones_and_ten_thousands) >> 32;
+    return {count, static_cast<uint32_t>(digits)};
+}
+
+// Decimal digits go eight at a time: one word is loaded and its leading
+// digits are found and combined by a few multiplications, with no branch per
+// digit.
+void accumulate_decimal(const char* p, const char* end, scanned_integer& out) noexcept {
+    const digit_run run = leading_digits(load_up_to_word(p, end));
+    out.magnitude = run.value;
+    // Numbers of more than eight digits, rarer, go on digit by digit.
+    if (run.count == 8) {
+        accumulate_digits<10>(p + 8, end, out, 8);
+    }
+}
 
 // Whether a number that from_chars found out of range lies above the range
 // rather than below it. Such numbers are hundreds of powers away from 1, so
@@ -150,6 +230,19 @@ char* copy_text(std::string_view text, char* first) noexcept {
     return first + text.size();
 }
 
+// parse_double by the whole grammar. Kept out of line so that the short way
+// of parse_double needs no stack frame.
+[[gnu::noinline]] double parse_double_by_grammar(std::string_view text) noexcept {
+    const char* end = text.data() + text.size();
+    const char* p = skip_space(text.data(), end);
+    const bool negative = take_sign(p, end);
+    double magnitude = 0.0;
+    if (!parse_magnitude(p, end, magnitude)) {
+        return 0.0;  // strtod's zero for text without a number has no sign
+    }
+    return negative ? -magnitude : magnitude;
+}
+
 }  // namespace
 
 scanned_integer scan_integer(std::string_view text) noexcept {
@@ -157,13 +250,13 @@ scanned_integer scan_integer(std::string_view text) noexcept {
     const char* p = skip_space(text.data(), end);
     scanned_integer out;
     out.negative = take_sign(p, end);
-    if (is_hex_prefix(p, end) && end - p > 2 && digit_value(p[2]) < 16) {
+    if (p == end || *p != '0') {
+        accumulate_decimal(p, end, out);
+    } else if (is_hex_prefix(p, end) && end - p > 2 && digit_value(p[2]) < 16) {
         accumulate_digits<16>(p + 2, end, out);
-    } else if (p != end && *p == '0') {
+    } else {
         // 0x without a hexadecimal digit reads as the 0 alone, like 08.
         accumulate_digits<8>(p, end, out);
-    } else {
-        accumulate_digits<10>(p, end, out);
     }
     return out;
 }
@@ -180,14 +273,19 @@ char* format_fixed(double value, char* first) noexcept {
 }
 
 double parse_double(std::string_view text) noexcept {
-    const char* end = text.data() + text.size();
-    const char* p = skip_space(text.data(), end);
-    const bool negative = take_sign(p, end);
-    double magnitude = 0.0;
-    if (!parse_magnitude(p, end, magnitude)) {
-        return 0.0;  // strtod's zero for text without a number has no sign
+    const char* first = text.data();
+    const char* end = first + text.size();
+    // With at most a minus sign before its first digit, decimal text reads
+    // the same by from_chars, which takes the sign itself. 0x must take the
+    // long way, and so must numbers out of range.
+    const char* digit = first != end && *first == '-' ? first + 1 : first;
+    if (digit != end && digit_value(*digit) < 10 && !is_hex_prefix(digit, end)) {
+        double value = 0.0;
+        if (std::from_chars(first, end, value).ec == std::errc{}) {
+            return value;
+        }
     }
-    return negative ? -magnitude : magnitude;
+    return parse_double_by_grammar(text);
 }
 
 }  // namespace corvane::detail

@@ -4,6 +4,8 @@
 // Nothing here allocates or reads past the text it is given.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cstddef>
@@ -14,16 +16,109 @@
 
 namespace corvane::detail {
 
-// Room for the longest text the format functions write: "%f" of -DBL_MAX is a
-// sign, 309 digits, a point and 6 decimals. No NUL is written.
+// Room for the longest text format_fixed writes: "%f" of -DBL_MAX is a sign,
+// 309 digits, a point and 6 decimals. No NUL is written.
 inline constexpr std::size_t number_text_capacity = 1 + (DBL_MAX_10_EXP + 1) + 1 + 6;
 
-// "%lld" / "%llu": writes at `first` (number_text_capacity bytes) and returns
-// the end of the text.
-template <typename Int>
-char* format_decimal(Int value, char* first) noexcept {
-    return std::to_chars(first, first + number_text_capacity, value).ptr;
+namespace number_text_tables {
+
+// 10^n for n = 1 to 19, with 0 in place of 10^0 so that 0 counts one digit.
+inline constexpr uint64_t powers_of_ten[] = {0,
+                                             10,
+                                             100,
+                                             1000,
+                                             10000,
+                                             100000,
+                                             1000000,
+                                             10000000,
+                                             100000000,
+                                             1000000000,
+                                             10000000000,
+                                             100000000000,
+                                             1000000000000,
+                                             10000000000000,
+                                             100000000000000,
+                                             1000000000000000,
+                                             10000000000000000,
+                                             100000000000000000,
+                                             1000000000000000000,
+                                             10000000000000000000u};
+
+// "00" to "99", two characters each.
+inline constexpr auto digit_pairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes the two digits of `pair` (below 100) just before `last`.
+inline char* write_pair_backward(std::size_t pair, char* last) noexcept {
+    last -= 2;
+    last[0] = digit_pairs[2 * pair];
+    last[1] = digit_pairs[2 * pair + 1];
+    return last;
 }
+
+// Writes the digits of `value` backward so that they end just before `last`.
+inline void write_digits_backward(uint32_t value, char* last) noexcept {
+    while (value >= 100) {
+        last = write_pair_backward(value % 100, last);
+        value /= 100;
+    }
+    if (value >= 10) {
+        write_pair_backward(value, last);
+    } else {
+        last[-1] = static_cast<char>('0' + value);
+    }
+}
+
+}  // namespace number_text_tables
+
+// An integer as "%lld" / "%llu" print it: a minus sign when `negative`, then
+// the digits of `magnitude`. Its length is known before it is written, so the
+// text can go straight into a block of the exact size.
+struct decimal_text {
+    bool negative = false;
+    uint64_t magnitude = 0;
+
+    template <typename Int>
+    static constexpr decimal_text of(Int value) noexcept {
+        static_assert(std::is_integral_v<Int> && sizeof(Int) <= sizeof(uint64_t));
+        const auto bits = static_cast<uint64_t>(value);
+        if constexpr (std::is_signed_v<Int>) {
+            if (value < 0) {
+                return {true, uint64_t{0} - bits};
+            }
+        }
+        return {false, bits};
+    }
+
+    constexpr uint32_t length() const noexcept {
+        // floor(log10(2^width)) by 1233 / 4096, then one more digit when the
+        // magnitude reaches the next power of ten.
+        const auto estimate = static_cast<uint32_t>(std::bit_width(magnitude | 1) * 1233) >> 12;
+        return uint32_t{negative} + estimate + uint32_t{magnitude >= number_text_tables::powers_of_ten[estimate]};
+    }
+
+    // Writes the text at `first`, which has room for exactly length() bytes.
+    void write(char* first, uint32_t text_length) const noexcept {
+        if (negative) {
+            *first = '-';
+        }
+        char* last = first + text_length;
+        uint64_t rest = magnitude;
+        // Pairs of a value beyond 32 bits take 64-bit divisions; the rest go
+        // by cheaper 32-bit ones.
+        while (rest > std::numeric_limits<uint32_t>::max()) {
+            last = number_text_tables::write_pair_backward(rest % 100, last);
+            rest /= 100;
+        }
+        number_text_tables::write_digits_backward(static_cast<uint32_t>(rest), last);
+    }
+};
 
 // "%f": six decimals, every integer digit however large, and nan, -nan, inf,
 // -inf for the values that have no digits.
