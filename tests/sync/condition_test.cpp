@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "corvane/sync.h"
 #include "sync_test_support.hpp"
 
@@ -19,51 +15,41 @@ TEST(Condition, WaitTimesOutWhenTheDeadlinePassesWithoutASignal) {
     EXPECT_EQ(condition, nullptr);
 }
 
-TEST(Condition, SignalWakesAWaiterThatHoldsTheLockAgain) {
+TEST(Condition, SignalWakesTimedAndPlainWaitersHoldingTheLockAgain) {
     os_condition_handle* condition = os_condition_create();
-    bool ready = false;  // guarded by the condition's lock
-    std::atomic<int> timed_result{-1};
-    std::atomic<int> plain_result{-1};
-    auto wait_for_ready = [&](bool timed, std::atomic<int>& result) {
-        os_condition_lock(condition);
+    for (const bool timed : {true, false}) {
+        bool ready = false;  // guarded by the condition's lock
         int last = OS_CONDITION_WOKEN;
-        while (!ready && (last == OS_CONDITION_WOKEN)) {
-            last = timed ? os_condition_wait_timeout(condition, deadline_after_ms(60'000))
-                         : os_condition_wait(condition);
-        }
-        result = last;
+        sync_test::blocked_call waiter([&] {
+            os_condition_lock(condition);
+            while (!ready && last == OS_CONDITION_WOKEN) {
+                last = timed ? os_condition_wait_timeout(condition, deadline_after_ms(60'000))
+                             : os_condition_wait(condition);
+            }
+            os_condition_unlock(condition);
+        });
+        EXPECT_TRUE(waiter.still_blocked()) << timed;
+        os_condition_lock(condition);
+        ready = true;
+        os_condition_signal(condition);
         os_condition_unlock(condition);
-    };
-    std::thread timed([&] { wait_for_ready(true, timed_result); });
-    std::thread plain([&] { wait_for_ready(false, plain_result); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    os_condition_lock(condition);
-    ready = true;
-    os_condition_signal(condition);
-    os_condition_signal(condition);
-    os_condition_unlock(condition);
-    timed.join();
-    plain.join();
-    EXPECT_EQ(timed_result.load(), OS_CONDITION_WOKEN);
-    EXPECT_EQ(plain_result.load(), OS_CONDITION_WOKEN);
+        EXPECT_TRUE(waiter.finished());
+        EXPECT_EQ(last, OS_CONDITION_WOKEN) << timed;
+    }
     os_condition_destroy(&condition);
 }
 
-TEST(Condition, LockIsRecursive) {
+TEST(Condition, LockTakenTwiceExcludesAnotherThreadUntilBothUnlocks) {
     os_condition_handle* condition = os_condition_create();
     os_condition_lock(condition);
     os_condition_lock(condition);
-    std::atomic<bool> inside{false};
-    std::thread other([&] {
+    sync_test::blocked_call other([condition] {
         os_condition_lock(condition);
-        inside = true;
         os_condition_unlock(condition);
     });
     os_condition_unlock(condition);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(inside.load());
+    EXPECT_TRUE(other.still_blocked());
     os_condition_unlock(condition);
-    other.join();
-    EXPECT_TRUE(inside.load());
+    EXPECT_TRUE(other.finished());
     os_condition_destroy(&condition);
 }

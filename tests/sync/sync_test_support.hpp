@@ -1,36 +1,27 @@
 // Helpers shared by the sync tests: unique object names, deadlines, bounded
-// waits for a condition, a pipe through which child processes report, and a
-// look at /dev/shm.
+// waits, calls that must block, and a look at /dev/shm.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "corvane/sync.h"
 
 namespace sync_test {
 
-// Every named object a test makes carries its process id, so parallel test
-// programs never meet.
+// Carries the process id, so parallel test programs never share an object.
 inline std::string unique_name(const std::string& what) {
     static std::atomic<int> serial{0};
     return "cvtest-" + std::to_string(getpid()) + "-" + what + "-" + std::to_string(++serial);
-}
-
-// Names handed to a child process through the environment.
-inline std::string child_env(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr ? value : "";
 }
 
 inline time_record deadline_after_ms(int64_t ms) {
@@ -41,6 +32,9 @@ inline time_record deadline_after_ms(int64_t ms) {
     os_clock_adjust_clock_time(&now);
     return now;
 }
+
+// A deadline that has passed: the wait only polls.
+inline time_record past() { return deadline_after_ms(-1000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
@@ -55,78 +49,77 @@ inline bool eventually(const std::function<bool()>& condition,
     return true;
 }
 
-// True once the thread or process whose stat file is `stat_path` (for
-// example /proc/self/task/<tid>/stat) is blocked in the kernel.
-inline bool asleep(const std::string& stat_path) {
-    std::ifstream stat(stat_path);
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+// True once the thread or process `id` sleeps in the kernel.
+inline bool asleep(pid_t id) {
+    std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+    const std::string text{std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>()};
     const auto close = text.rfind(')');
     return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
 }
 
-// Entries of /dev/shm whose name contains `token`.
-inline std::vector<std::string> shm_entries_containing(const std::string& token) {
-    std::vector<std::string> found;
+inline bool shm_has_entry_containing(const std::string& token) {
+    bool found = false;
     if (DIR* folder = opendir("/dev/shm")) {
         while (const dirent* entry = readdir(folder)) {
-            if (std::string(entry->d_name).find(token) != std::string::npos) {
-                found.emplace_back(entry->d_name);
-            }
+            found = found || std::string(entry->d_name).find(token) != std::string::npos;
         }
         closedir(folder);
     }
     return found;
 }
 
-// A pipe whose write end a child process inherits (its number travels in
-// the environment); the child writes one byte per step it reports.
-class report_pipe {
+// Takes every unit there is without blocking.
+inline int units_available(os_semaphore_handle* semaphore) {
+    int units = 0;
+    while (os_semaphore_wait_timeout(semaphore, past())) {
+        ++units;
+    }
+    return units;
+}
+
+// Runs `body` on a thread of its own, for a call that must block until the
+// test lets it through.
+class blocked_call {
 public:
-    static constexpr const char* variable = "CORVANE_SYNC_REPORT_FD";
-
-    report_pipe() {
-        if (pipe(ends_) != 0) {
-            ends_[0] = ends_[1] = -1;
-        }
+    explicit blocked_call(std::function<void()> body)
+        : thread_([this, body = std::move(body)] {
+              body();
+              done_ = true;
+          }) {}
+    ~blocked_call() { finished(); }
+    // Gives the call a moment to get through (wrongly).
+    bool still_blocked() const {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        return !done_;
     }
-    ~report_pipe() {
-        close_write_end();
-        if (ends_[0] >= 0) {
-            close(ends_[0]);
+    bool finished() {
+        if (thread_.joinable()) {
+            thread_.join();
         }
-    }
-    report_pipe(const report_pipe&) = delete;
-    report_pipe& operator=(const report_pipe&) = delete;
-
-    std::string env() const { return std::string(variable) + "=" + std::to_string(ends_[1]); }
-
-    // After the children started: only they hold the write end now, so a
-    // child that ends shows as end of file.
-    void close_write_end() {
-        if (ends_[1] >= 0) {
-            close(ends_[1]);
-            ends_[1] = -1;
-        }
-    }
-
-    // Reads one report byte, waiting at most `bound_ms`; 0 when none came.
-    char read_report(int bound_ms = 30000) const {
-        pollfd entry{ends_[0], POLLIN, 0};
-        char byte = 0;
-        if (poll(&entry, 1, bound_ms) == 1 && read(ends_[0], &byte, 1) == 1) {
-            return byte;
-        }
-        return 0;
-    }
-
-    // Child side.
-    static void report(char byte) {
-        const int fd = std::atoi(child_env(variable).c_str());
-        [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
+        return done_;
     }
 
 private:
-    int ends_[2] = {-1, -1};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
+
+// Locks `holder` `depth` times; a thread locking `other` (the same mutex or
+// another handle on it) must stay out until the last unlock.
+inline void expect_excludes_until_released(os_recursive_mutex_handle* holder,
+                                           os_recursive_mutex_handle* other, int depth) {
+    for (int i = 0; i < depth; ++i) {
+        os_recursive_mutex_lock(holder);
+    }
+    blocked_call contender([other] {
+        os_recursive_mutex_lock(other);
+        os_recursive_mutex_unlock(other);
+    });
+    for (int i = 0; i < depth; ++i) {
+        EXPECT_TRUE(contender.still_blocked()) << "got in with " << depth - i << " locks held";
+        os_recursive_mutex_unlock(holder);
+    }
+    EXPECT_TRUE(contender.finished());
+}
 
 }  // namespace sync_test

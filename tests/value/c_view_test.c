@@ -18,79 +18,66 @@ static int failures = 0;
         }                                                                  \
     } while (0)
 
+/* Each setter with flag 1 leaves its own type code, so a slot that reached
+ * the wrong operation shows in the type. */
 static void check_write_slots(IVariantWrite* w, const variant_record* v) {
     void* out = NULL;
-    CHECK(w->vtbl->Query(w, "IVariantWrite", &out) && out == (void*)w); /* slot 0 */
-    CHECK(w->vtbl->AddRef(w) == 4);                                     /* slot 1 */
-    CHECK(w->vtbl->Release(w) == 3);                                    /* slot 2 */
-    CHECK(w->vtbl->Release(w) == 2);
-
-    /* Each setter with flag 1 leaves its own type code, so a slot that
-     * reached the wrong operation shows in the type. */
-    CHECK(w->vtbl->SetType(w, "double") && v->type == VARIANT_TYPE_DOUBLE);           /* 3 */
-    CHECK(w->vtbl->SetBool(w, 2, 1) && v->type == VARIANT_TYPE_BOOL && v->value.u8 == 2); /* 4 */
-    CHECK(w->vtbl->SetString(w, "hi", 1) && v->type == VARIANT_TYPE_STRING &&
-          v->value.unit->length == 3 && strcmp((const char*)v->value.unit->bytes, "hi") == 0); /* 5 */
-    CHECK(w->vtbl->SetDouble(w, 2.5, 1) && v->type == VARIANT_TYPE_DOUBLE && v->value.f64 == 2.5); /* 6 */
-    CHECK(w->vtbl->SetFloat(w, 0.25f, 1) && v->type == VARIANT_TYPE_FLOAT && v->value.f32 == 0.25f); /* 7 */
+    CHECK(w->vtbl->Query(w, "IVariantWrite", &out) && out == (void*)w);
+    CHECK(w->vtbl->AddRef(w) == 4 && w->vtbl->Release(w) == 3 && w->vtbl->Release(w) == 2);
+    CHECK(w->vtbl->SetType(w, "double") && v->type == VARIANT_TYPE_DOUBLE);
+    CHECK(w->vtbl->SetBool(w, 2, 1) && v->type == VARIANT_TYPE_BOOL && v->value.u8 == 2);
+    CHECK(w->vtbl->SetString(w, "hi", 1) && v->type == VARIANT_TYPE_STRING && v->value.unit->length == 3 &&
+          strcmp((const char*)v->value.unit->bytes, "hi") == 0);
+    CHECK(w->vtbl->SetDouble(w, 2.5, 1) && v->type == VARIANT_TYPE_DOUBLE && v->value.f64 == 2.5);
+    CHECK(w->vtbl->SetFloat(w, 0.25f, 1) && v->type == VARIANT_TYPE_FLOAT && v->value.f32 == 0.25f);
     CHECK(w->vtbl->SetLongLong(w, -INT64_C(5000000000000), 1) && v->type == VARIANT_TYPE_LONGLONG &&
-          v->value.i64 == -INT64_C(5000000000000)); /* 8 */
-    CHECK(w->vtbl->SetULongLong(w, UINT64_C(10000000000000000000), 1) &&
-          v->type == VARIANT_TYPE_ULONGLONG && v->value.u64 == UINT64_C(10000000000000000000)); /* 9 */
-    CHECK(w->vtbl->SetLong(w, -7, 1) && v->type == VARIANT_TYPE_LONG && v->value.i32 == -7);  /* 10 */
-    CHECK(w->vtbl->SetULong(w, 4000000000u, 1) && v->type == VARIANT_TYPE_ULONG &&
-          v->value.u32 == 4000000000u);                                                       /* 11 */
-    CHECK(w->vtbl->SetInt(w, -9, 1) && v->type == VARIANT_TYPE_INT && v->value.i32 == -9);    /* 12 */
-    CHECK(w->vtbl->SetUInt(w, 3000000000u, 1) && v->type == VARIANT_TYPE_UINT &&
-          v->value.u32 == 3000000000u);                                                       /* 13 */
-    CHECK(w->vtbl->SetShort(w, -300, 1) && v->type == VARIANT_TYPE_SHORT && v->value.i16 == -300); /* 14 */
-    CHECK(w->vtbl->SetUShort(w, 60000, 1) && v->type == VARIANT_TYPE_USHORT &&
-          v->value.u16 == 60000);                                                             /* 15 */
-    CHECK(w->vtbl->SetChar(w, -100, 1) && v->type == VARIANT_TYPE_CHAR && v->value.i8 == -100); /* 16 */
-    CHECK(w->vtbl->SetByte(w, 200, 1) && v->type == VARIANT_TYPE_UCHAR && v->value.u8 == 200); /* 17 */
+          v->value.i64 == -INT64_C(5000000000000));
+    CHECK(w->vtbl->SetULongLong(w, UINT64_MAX, 1) && v->type == VARIANT_TYPE_ULONGLONG && v->value.u64 == UINT64_MAX);
+    CHECK(w->vtbl->SetLong(w, -7, 1) && v->type == VARIANT_TYPE_LONG && v->value.i32 == -7);
+    CHECK(w->vtbl->SetULong(w, 4000000000u, 1) && v->type == VARIANT_TYPE_ULONG && v->value.u32 == 4000000000u);
+    CHECK(w->vtbl->SetInt(w, -9, 1) && v->type == VARIANT_TYPE_INT && v->value.i32 == -9);
+    CHECK(w->vtbl->SetUInt(w, 3000000000u, 1) && v->type == VARIANT_TYPE_UINT && v->value.u32 == 3000000000u);
+    CHECK(w->vtbl->SetShort(w, -300, 1) && v->type == VARIANT_TYPE_SHORT && v->value.i16 == -300);
+    CHECK(w->vtbl->SetUShort(w, 60000, 1) && v->type == VARIANT_TYPE_USHORT && v->value.u16 == 60000);
+    CHECK(w->vtbl->SetChar(w, -100, 1) && v->type == VARIANT_TYPE_CHAR && v->value.i8 == -100);
+    CHECK(w->vtbl->SetByte(w, 200, 1) && v->type == VARIANT_TYPE_UCHAR && v->value.u8 == 200);
 }
 
-/* Reads int -1 through every slot. Each out starts as a sentinel, so a slot
- * that reached an operation of another width or signedness shows. */
+/* Reads int -1 through every slot: a slot that reached an operation of
+ * another width or signedness shows in the value. */
 static void check_read_slots(IVariantRead* r) {
     void* out = NULL;
     char text[8] = "xxxxxxx";
     uint32_t size = sizeof text;
-    uint8_t flag = 7;
+    uint8_t flag = 7, usmall = 0;
     double real = 0;
     float single = 0;
     int64_t wide = 0;
     uint64_t uwide = 0;
-    int32_t word = 0;
-    uint32_t uword = 0;
+    int32_t word = 0, word2 = 0;
+    uint32_t uword = 0, uword2 = 0;
     int16_t half = 0;
     uint16_t uhalf = 0;
     int8_t small = 0;
-    uint8_t usmall = 0;
 
-    CHECK(r->vtbl->Query(r, "IVariantRead", &out) && out == (void*)r); /* slot 0 */
-    CHECK(r->vtbl->AddRef(r) == 4);                                    /* slot 1 */
-    CHECK(r->vtbl->Release(r) == 3);                                   /* slot 2 */
-    CHECK(r->vtbl->Release(r) == 2);
-
-    CHECK(r->vtbl->GetType(r, text, &size) && size == 4 && strcmp(text, "int") == 0); /* 3 */
-    CHECK(r->vtbl->GetBool(r, &flag) && flag == 1);                                   /* 4 */
+    CHECK(r->vtbl->Query(r, "IVariantRead", &out) && out == (void*)r);
+    CHECK(r->vtbl->AddRef(r) == 4 && r->vtbl->Release(r) == 3 && r->vtbl->Release(r) == 2);
+    CHECK(r->vtbl->GetType(r, text, &size) && size == 4 && strcmp(text, "int") == 0);
+    CHECK(r->vtbl->GetBool(r, &flag) && flag == 1);
     size = sizeof text;
-    CHECK(r->vtbl->GetString(r, text, &size) && size == 3 && strcmp(text, "-1") == 0); /* 5 */
-    CHECK(r->vtbl->GetDouble(r, &real) && real == -1.0);                              /* 6 */
-    CHECK(r->vtbl->GetFloat(r, &single) && single == -1.0f);                          /* 7 */
-    CHECK(r->vtbl->GetLongLong(r, &wide) && wide == -1);                              /* 8 */
-    CHECK(r->vtbl->GetULongLong(r, &uwide) && uwide == UINT64_MAX);                   /* 9 */
-    CHECK(r->vtbl->GetLong(r, &word) && word == -1);                                  /* 10 */
-    CHECK(r->vtbl->GetULong(r, &uword) && uword == UINT32_MAX);                       /* 11 */
-    word = 0;
-    uword = 0;
-    CHECK(r->vtbl->GetInt(r, &word) && word == -1);                                   /* 12 */
-    CHECK(r->vtbl->GetUInt(r, &uword) && uword == UINT32_MAX);                        /* 13 */
-    CHECK(r->vtbl->GetShort(r, &half) && half == -1);                                 /* 14 */
-    CHECK(r->vtbl->GetUShort(r, &uhalf) && uhalf == UINT16_MAX);                      /* 15 */
-    CHECK(r->vtbl->GetChar(r, &small) && small == -1);                                /* 16 */
-    CHECK(r->vtbl->GetByte(r, &usmall) && usmall == UINT8_MAX);                       /* 17 */
+    CHECK(r->vtbl->GetString(r, text, &size) && size == 3 && strcmp(text, "-1") == 0);
+    CHECK(r->vtbl->GetDouble(r, &real) && real == -1.0);
+    CHECK(r->vtbl->GetFloat(r, &single) && single == -1.0f);
+    CHECK(r->vtbl->GetLongLong(r, &wide) && wide == -1);
+    CHECK(r->vtbl->GetULongLong(r, &uwide) && uwide == UINT64_MAX);
+    CHECK(r->vtbl->GetLong(r, &word) && word == -1);
+    CHECK(r->vtbl->GetULong(r, &uword) && uword == UINT32_MAX);
+    CHECK(r->vtbl->GetInt(r, &word2) && word2 == -1);
+    CHECK(r->vtbl->GetUInt(r, &uword2) && uword2 == UINT32_MAX);
+    CHECK(r->vtbl->GetShort(r, &half) && half == -1);
+    CHECK(r->vtbl->GetUShort(r, &uhalf) && uhalf == UINT16_MAX);
+    CHECK(r->vtbl->GetChar(r, &small) && small == -1);
+    CHECK(r->vtbl->GetByte(r, &usmall) && usmall == UINT8_MAX);
 }
 
 /* A read object implemented here: it reports a chosen type name, answers
@@ -108,18 +95,15 @@ static struct c_reader* reader_of(IVariantRead* self) {
 }
 
 static bool c_query(IVariantRead* self, const char* name, void** out) {
-    (void)self;
-    (void)name;
-    (void)out;
+    (void)self, (void)name, (void)out;
     return false;
 }
 static uint32_t c_count(IVariantRead* self) {
     (void)self;
     return 1;
 }
-static bool c_get_text(IVariantRead* self, char* buffer, uint32_t* size, const char* text) {
+static bool c_get_text(char* buffer, uint32_t* size, const char* text) {
     uint32_t needed = (uint32_t)strlen(text) + 1;
-    (void)self;
     if (buffer != NULL) {
         if (*size < needed) {
             return false;
@@ -130,11 +114,11 @@ static bool c_get_text(IVariantRead* self, char* buffer, uint32_t* size, const c
     return true;
 }
 static bool c_get_type(IVariantRead* self, char* buffer, uint32_t* size) {
-    return c_get_text(self, buffer, size, reader_of(self)->type_name);
+    return c_get_text(buffer, size, reader_of(self)->type_name);
 }
 static bool c_get_string(IVariantRead* self, char* buffer, uint32_t* size) {
     reader_of(self)->slot_called = 5;
-    return !reader_of(self)->fail && c_get_text(self, buffer, size, "slot 5");
+    return !reader_of(self)->fail && c_get_text(buffer, size, "slot 5");
 }
 
 #define C_GETTER(name, type, slot)                    \
@@ -161,29 +145,25 @@ C_GETTER(c_get_char, int8_t, 16)
 C_GETTER(c_get_byte, uint8_t, 17)
 
 static const IVariantReadVtbl c_reader_table = {
-    c_query,        c_count,           c_count,     c_get_type,  c_get_bool,  c_get_string,
-    c_get_double,   c_get_float,       c_get_longlong, c_get_ulonglong, c_get_long, c_get_ulong,
-    c_get_int,      c_get_uint,        c_get_short, c_get_ushort, c_get_char, c_get_byte,
+    c_query,     c_count,        c_count,         c_get_type, c_get_bool,  c_get_string,
+    c_get_double, c_get_float,   c_get_longlong,  c_get_ulonglong, c_get_long, c_get_ulong,
+    c_get_int,   c_get_uint,     c_get_short,     c_get_ushort, c_get_char, c_get_byte,
 };
 
 static void check_library_calls_c_slots(void) {
     /* The slot each type code must be read with, by code 1 to 14. */
     static const int slot_of_code[] = {0, 16, 17, 14, 15, 12, 13, 10, 11, 8, 9, 7, 6, 5, 4};
-    struct c_reader reader;
+    struct c_reader reader = {{&c_reader_table}, NULL, false, -1};
     variant_record copy;
     variant_type code;
-    reader.base.vtbl = &c_reader_table;
-    reader.fail = false;
     variant_init(&copy);
     for (code = VARIANT_TYPE_CHAR; code <= VARIANT_TYPE_BOOL; ++code) {
         char name[32];
         uint32_t size = sizeof name;
         CHECK(variant_resolve_display_type(code, name, &size));
         reader.type_name = name;
-        reader.slot_called = -1;
         variant_set_variantread(&copy, &reader.base);
-        CHECK(copy.type == code);
-        CHECK(reader.slot_called == slot_of_code[code]);
+        CHECK(copy.type == code && reader.slot_called == slot_of_code[code]);
         if (code == VARIANT_TYPE_STRING) {
             CHECK(strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0);
         } else {
@@ -191,8 +171,8 @@ static void check_library_calls_c_slots(void) {
         }
     }
 
-    /* A getter that fails leaves the type and a zero value; a string read
-     * that fails gives the empty text; an unknown name leaves it empty. */
+    /* A getter that fails leaves the type and a zero value; a failed string
+     * read gives the empty text; an unknown name leaves the copy empty. */
     reader.fail = true;
     reader.type_name = "long long";
     variant_set_variantread(&copy, &reader.base);
@@ -222,8 +202,7 @@ int main(void) {
     if (r != NULL && w != NULL) {
         check_read_slots(r);
         check_write_slots(w, &value);
-        CHECK(r->vtbl->Release(r) == 1);
-        CHECK(w->vtbl->Release(w) == 1);
+        CHECK(r->vtbl->Release(r) == 1 && w->vtbl->Release(w) == 1);
     }
     variant_wrapper_destroy(&wrapper);
     variant_clear(&value);

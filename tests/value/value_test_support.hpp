@@ -1,0 +1,67 @@
+// Records and units for the value tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/value.h"
+
+namespace corvane::test {
+
+// A record cleared at the end of its scope, so that a failing assertion
+// leaks no unit.
+struct scoped_record {
+    variant_record r{};
+    scoped_record() = default;
+    explicit scoped_record(const char* text) { variant_set_string(&r, text, 1); }
+    scoped_record(const scoped_record&) = delete;
+    scoped_record& operator=(const scoped_record&) = delete;
+    ~scoped_record() { variant_clear(&r); }
+};
+
+// A record of `type` whose low-order value bytes hold `value`.
+template <typename T>
+variant_record typed(variant_type type, T value) {
+    variant_record r{};
+    r.type = type;
+    std::memcpy(&r.value, &value, sizeof value);
+    return r;
+}
+
+// A string record's text without its closing NUL; "<null>" for a null unit.
+inline std::string unit_text(const variant_record& r) {
+    if (r.value.unit == nullptr) {
+        return "<null>";
+    }
+    std::string text(reinterpret_cast<const char*>(r.value.unit->bytes), r.value.unit->length);
+    return !text.empty() && text.back() == '\0' ? text.substr(0, text.size() - 1) : text;
+}
+
+// A unit in caller memory, never to be attached to a handle.
+class caller_unit {
+public:
+    explicit caller_unit(std::string_view bytes) : block_(2 + bytes.size() / 4) {
+        block_[0] = static_cast<uint32_t>(bytes.size());
+        std::memcpy(get()->bytes, bytes.data(), bytes.size());
+    }
+    bstrunit* get() { return reinterpret_cast<bstrunit*>(block_.data()); }
+
+private:
+    std::vector<uint32_t> block_;  // keeps the length field aligned
+};
+
+inline const char* text_of(const bstrunit* unit) {
+    return reinterpret_cast<const char*>(unit->bytes);
+}
+
+// Gives a unit of the library's making back to the library.
+inline void release_library_unit(bstrunit* unit) {
+    bstr_handle* handle = bstr_create();
+    bstr_attach_bstrunit(handle, unit);
+    bstr_destroy(&handle);
+}
+
+}  // namespace corvane::test
