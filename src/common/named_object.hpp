@@ -6,7 +6,7 @@
 // creation and lifetime; what lives in the payload (process-shared locks,
 // counters, user bytes) belongs to the caller.
 //
-// Lifetime follows the original platform's kernel objects: an object lives
+// Lifetime follows Windows kernel objects: an object lives
 // while any handle on it is open in any process, a process that dies no
 // longer keeps it alive, and the last handle to close removes the name.
 //

@@ -31,8 +31,8 @@ void release_block(os_sharememory_handle* handle) {
     }
 }
 
-// An empty name, like a null one, makes a block without a name, as the
-// original platform does.
+// An empty name, like a null one, makes a block without a name, as on
+// Windows.
 bool is_unnamed(const char* name) { return name == nullptr || *name == '\0'; }
 
 }  // namespace

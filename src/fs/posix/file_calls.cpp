@@ -13,7 +13,7 @@
 namespace corvane::detail {
 
 int32_t runtime_open(const char* path, int32_t flags, int32_t mode) {
-    // Close-on-exec stands where the original adds its binary flag: child
+    // Close-on-exec stands where the Windows build adds its binary flag: child
     // processes must not inherit the library's descriptors.
     return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
 }
