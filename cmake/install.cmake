@@ -21,5 +21,9 @@ install(FILES ${PROJECT_BINARY_DIR}/CorvaneConfig.cmake
               ${PROJECT_BINARY_DIR}/CorvaneConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Corvane)
 
+# The pkg-config file finds the prefix from its own place, so an install
+# with `cmake --install --prefix` elsewhere stays usable.
+file(RELATIVE_PATH CORVANE_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" CORVANE_PC_TO_PREFIX "${CORVANE_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/corvane.pc.in ${PROJECT_BINARY_DIR}/corvane.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/corvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
