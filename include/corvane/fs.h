@@ -209,9 +209,10 @@ CORVANE_API bool os_folder_create(const char* path);
 /* Copies the folder tree `source`. When `destination` does not exist it is
  * created and receives the source's content; when it exists, the source is
  * copied into destination/<source folder name> (false, nothing copied, when
- * the source path has no name, such as "/"). Sub-folders (dot-named ones
- * too) are copied level by level, files by their content as os_file_copy
- * does, symbolic links as links (never followed). Files in the destination
+ * the source path has no name of its own, such as "/", "." or "..").
+ * Sub-folders (dot-named ones too) are copied level by level, files by their
+ * content as os_file_copy does, symbolic links as links (never followed).
+ * Files in the destination
  * are replaced, entries the source lacks are kept. Stops at the first entry
  * that cannot be copied and returns false, keeping what was copied; also
  * false, when the destination lies inside the source, on reaching it.

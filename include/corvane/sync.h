@@ -118,8 +118,10 @@ CORVANE_API void os_clock_nano_sleep(const time_record* deadline);
  * output; errno is left as it was before the call. */
 CORVANE_API os_recursive_mutex_handle* os_recursive_mutex_create(const char* name);
 
-/* Releases the handle and sets *mutex to null. Destroying a mutex the caller
- * still holds is not guarded against. */
+/* Releases the handle and sets *mutex to null. A named mutex that the calling
+ * thread still holds is let go, as a mutex whose holder ended passes to the
+ * next locker; destroying a process-local mutex that is held, or a handle
+ * that another thread still uses, is not guarded against. */
 CORVANE_API void os_recursive_mutex_destroy(os_recursive_mutex_handle** mutex);
 
 /* Blocks until the calling thread holds the mutex. A named mutex whose holder

@@ -52,7 +52,8 @@ enum class socket_direction { read, write };
 int socket_wait(std::uintptr_t sock, socket_direction direction, std::uint32_t wait_ms);
 
 // Copies up to `count` queued bytes without consuming them or waiting: the
-// count, 0 after an orderly close by the peer, -1 on failure.
+// count, 0 after an orderly close by the peer, -1 on failure or while an
+// error (a reset, say) is pending, which it leaves for the next receive.
 std::int64_t socket_peek(std::uintptr_t sock, std::uint8_t* buffer, std::size_t count);
 
 int socket_set_timeout(std::uintptr_t sock, socket_direction direction, std::uint32_t timeout_ms);

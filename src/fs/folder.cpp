@@ -59,7 +59,7 @@ CORVANE_API bool os_folder_copy(const char* source, const char* destination, boo
     if (folder_exists(to)) {
         // An existing destination receives the source under its own name.
         std::string_view name = last_component(from);
-        if (name.empty()) {
+        if (is_nameless(name)) {
             return false;
         }
         to.append(name);

@@ -49,7 +49,9 @@ constexpr void normalise(time_record& time) {
 // at either end of the range is far past or far ahead, not wrapped around.
 constexpr std::optional<int64_t> remaining_milliseconds(const time_record& now,
                                                         const time_record& deadline) {
-    constexpr int64_t countable_seconds = INT64_MAX / 1000 - 1;
+    // Headroom for the nanosecond fields, which may be unnormalised: their
+    // difference adds at most about +-4.3 s to the count.
+    constexpr int64_t countable_seconds = INT64_MAX / 1000 - 5;
     int64_t seconds = 0;
     if (__builtin_sub_overflow(deadline.seconds, now.seconds, &seconds)) {
         return deadline.seconds < now.seconds ? std::optional<int64_t>(0) : std::nullopt;

@@ -128,6 +128,11 @@ TEST_F(Connection, ResetConnectionIsNotReportedAsAnOrderlyClose) {
     close_server();
     ASSERT_TRUE(os_socket_readable(as_socket(client_), generous_wait_ms, nullptr));
     EXPECT_FALSE(os_socket_is_link_broken(as_socket(client_)));
+    EXPECT_FALSE(os_socket_is_link_broken(as_socket(client_)));
+    // The test left the reset for the caller's own receive.
+    char byte = 0;
+    EXPECT_EQ(::recv(client_, &byte, 1, MSG_DONTWAIT), -1);
+    EXPECT_EQ(errno, ECONNRESET);
 }
 
 TEST_F(Connection, ReceiveAndSendTimeOutsAreSetInMilliseconds) {

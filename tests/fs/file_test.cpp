@@ -96,6 +96,18 @@ TEST(File, CreateKeepsExistingContentAndRemoveTakesFilesAndLinksOnly) {
     EXPECT_FALSE(exists_at_all(file) || os_file_remove(file.c_str()));
 }
 
+TEST(File, NamedPipesNeverMakeCreateOrCopyWaitForTheirOtherEnd) {
+    temp_folder folder;
+    std::string pipe = folder.join("pipe");
+    std::string file = folder.join("file");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    write_file(file, "content");
+    EXPECT_TRUE(os_file_create(pipe.c_str()));
+    EXPECT_FALSE(os_file_copy(file.c_str(), pipe.c_str(), false));  // no reader
+    EXPECT_TRUE(os_file_copy(pipe.c_str(), folder.join("from-pipe").c_str(), false));  // no writer
+    EXPECT_EQ(read_file(folder.join("from-pipe")), "");
+}
+
 TEST(File, CopyReplacesWholeContentOfAnySize) {
     temp_folder folder;
     std::string source = folder.join("source");
@@ -169,7 +181,25 @@ TEST(File, CopyCompletesWritesThatSignalsCutShort) {
     interrupting.sa_handler = ignore_signal;  // no SA_RESTART: writes return early
     ASSERT_EQ(sigaction(SIGUSR1, &interrupting, &previous), 0);
 
-    std::thread reader([&] { write_file(folder.join("received"), read_file(pipe_path)); });
+    // Both ends are open before the copy starts: a named pipe without a reader
+    // refuses the copy, and the test's own writer keeps the reader from
+    // seeing the end of input before the copy has opened the pipe.
+    const int read_end = open(pipe_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(read_end, 0);
+    ASSERT_EQ(fcntl(read_end, F_SETFL, 0), 0);
+    const int held_writer = open(pipe_path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(held_writer, 0);
+    std::string received;
+    std::thread reader([&] {
+        char chunk[65536];
+        for (ssize_t n = 0; (n = read(read_end, chunk, sizeof chunk)) != 0;) {
+            if (n > 0) {
+                received.append(chunk, static_cast<size_t>(n));
+            } else if (errno != EINTR) {
+                break;
+            }
+        }
+    });
     std::atomic<bool> done{false};
     std::thread interrupter([&, copier = pthread_self()] {
         while (!done.load()) {
@@ -180,9 +210,11 @@ TEST(File, CopyCompletesWritesThatSignalsCutShort) {
     EXPECT_TRUE(os_file_copy(source.c_str(), pipe_path.c_str(), false));
     done = true;
     interrupter.join();
+    close(held_writer);
     reader.join();
+    close(read_end);
     sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_TRUE(read_file(folder.join("received")) == content);
+    EXPECT_TRUE(received == content);
 }
 
 TEST(File, MoveRenamesButNeverReplaces) {

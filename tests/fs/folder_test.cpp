@@ -92,6 +92,10 @@ TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     // No name to nest under, or a destination inside the source: refused.
     fs::create_directories(folder.join("empty"));
     EXPECT_FALSE(os_folder_copy("\\//", folder.join("empty").c_str(), false));
+    in_folder(source, [&] {
+        EXPECT_FALSE(os_folder_copy("..", folder.join("empty").c_str(), false));
+        EXPECT_FALSE(os_folder_copy("sub/.", folder.join("empty").c_str(), false));
+    });
     EXPECT_TRUE(fs::is_empty(folder.join("empty")));
     EXPECT_FALSE(os_folder_copy(source.c_str(), (source + "/sub/inside").c_str(), false));
     EXPECT_FALSE(exists_at_all(source + "/sub/inside/sub/inside"));

@@ -49,3 +49,24 @@ TEST(RecursiveMutex, NameOf1024BytesGivesAnUnusableHandle) {
     os_recursive_mutex_destroy(&mutex);
     EXPECT_EQ(mutex, nullptr);
 }
+
+// The holder's robust-lock bookkeeping lives inside the mutex: closing a held
+// named mutex must neither leave it held nor let a later lock write into the
+// released mapping.
+TEST(RecursiveMutex, ClosingAHeldNamedMutexLetsGoOfIt) {
+    const std::string name = sync_test::unique_name("held");
+    os_recursive_mutex_handle* held = os_recursive_mutex_create(name.c_str());
+    os_recursive_mutex_handle* other = os_recursive_mutex_create(name.c_str());
+    os_recursive_mutex_lock(held);
+    os_recursive_mutex_lock(held);
+    os_recursive_mutex_destroy(&held);
+    expect_excludes_until_released(other, other, 1);
+
+    const std::string later_name = sync_test::unique_name("later");
+    os_recursive_mutex_handle* later = os_recursive_mutex_create(later_name.c_str());
+    os_recursive_mutex_lock(later);
+    os_recursive_mutex_unlock(later);
+    os_recursive_mutex_destroy(&later);
+    os_recursive_mutex_destroy(&other);
+    EXPECT_FALSE(sync_test::shm_has_entry_containing(name));
+}

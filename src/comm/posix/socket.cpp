@@ -88,7 +88,13 @@ int socket_wait(std::uintptr_t sock, socket_direction direction, std::uint32_t w
 }
 
 std::int64_t socket_peek(std::uintptr_t sock, std::uint8_t* buffer, std::size_t count) {
-    return ::recv(descriptor_of(sock), buffer, count, MSG_PEEK | MSG_DONTWAIT);
+    const int fd = descriptor_of(sock);
+    // A receive, even a peek, hands out and clears a pending error such as a
+    // reset; poll only reports it, so the caller's next receive still sees it.
+    if ((poll_for(fd, POLLIN, 0) & POLLERR) != 0) {
+        return -1;
+    }
+    return ::recv(fd, buffer, count, MSG_PEEK | MSG_DONTWAIT);
 }
 
 int socket_set_timeout(std::uintptr_t sock, socket_direction direction, std::uint32_t timeout_ms) {

@@ -1,6 +1,7 @@
 // POSIX primitives for single files: the entry test, creation, removal and
 // the content copy.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,12 +116,21 @@ bool fill_destination(int from, const struct stat& from_info, unique_fd& to, cop
     return to.close();
 }
 
+bool clear_no_wait(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 bool copy_file_content(file_end source, file_end destination, int open_flags,
                        copy_target target) {
-    unique_fd from(restart_on_signal(
-        [&] { return ::openat(source.folder, source.name, O_RDONLY | O_CLOEXEC | open_flags); }));
+    // Named pipes open without waiting for their other end (a destination
+    // without a reader then fails); transfers afterwards block as usual.
+    constexpr int no_wait = O_NONBLOCK | O_NOCTTY;
+    unique_fd from(restart_on_signal([&] {
+        return ::openat(source.folder, source.name, O_RDONLY | O_CLOEXEC | no_wait | open_flags);
+    }));
     struct stat from_info {};
     if (!from || ::fstat(from.get(), &from_info) != 0 || S_ISDIR(from_info.st_mode) ||
         (open_flags != 0 && !S_ISREG(from_info.st_mode))) {
@@ -129,9 +139,9 @@ bool copy_file_content(file_end source, file_end destination, int open_flags,
     int create = target == copy_target::exclusive ? O_CREAT | O_EXCL : O_CREAT;
     unique_fd to(restart_on_signal([&] {
         return ::openat(destination.folder, destination.name,
-                        O_WRONLY | O_CLOEXEC | create | open_flags, created_file_mode);
+                        O_WRONLY | O_CLOEXEC | create | no_wait | open_flags, created_file_mode);
     }));
-    if (!to) {
+    if (!to || !clear_no_wait(from.get()) || !clear_no_wait(to.get())) {
         return false;
     }
     if (fill_destination(from.get(), from_info, to, target)) {
@@ -198,10 +208,13 @@ entry_kind probe_entry(const std::string& path) {
 bool path_is_relative(const char* path) { return !is_separator(path[0]); }
 
 bool create_file(const std::string& path) {
+    // O_NONBLOCK: opening an existing named pipe must not wait for a writer.
     posix::unique_fd file(posix::restart_on_signal([&] {
-        return ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, posix::created_file_mode);
+        return ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                      posix::created_file_mode);
     }));
-    return static_cast<bool>(file);
+    // An existing file that the caller may not read exists all the same.
+    return static_cast<bool>(file) || probe_entry(path) == entry_kind::file;
 }
 
 bool copy_file(const std::string& source, const std::string& destination) {

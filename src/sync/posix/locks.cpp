@@ -31,9 +31,16 @@ recursive_lock::recursive_lock(std::unique_ptr<named_object> storage)
     : storage_(std::move(storage)), mutex_(static_cast<pthread_mutex_t*>(storage_->payload())) {}
 
 // A named mutex is never destroyed: other processes may still use it, and
-// the named object's storage goes with the last holder.
+// the named object's storage goes with the last holder. A handle closed by
+// the thread that holds the mutex lets go of every level first, as an
+// abandoned mutex passes to the next locker: a robust mutex stays on its
+// holder's robust list, which is linked through the mutex itself, and the
+// mapping is about to go.
 recursive_lock::~recursive_lock() {
-    if (!storage_) {
+    if (storage_) {
+        while (pthread_mutex_unlock(mutex_) == 0) {
+        }
+    } else {
         pthread_mutex_destroy(&local_);
     }
 }

@@ -298,7 +298,8 @@ pid_t pid_from_entry_name(std::string_view name) {
 
 }  // namespace
 
-bool run_command(const char* command) { return std::system(command) == 0; }
+// system(NULL) only asks whether a shell exists; it runs nothing.
+bool run_command(const char* command) { return command != nullptr && std::system(command) == 0; }
 
 bool start_program(const std::vector<std::string>& words, bool wait_for_exit) {
     auto environment = snapshot_environment();
