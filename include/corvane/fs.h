@@ -212,10 +212,10 @@ CORVANE_API bool os_folder_create(const char* path);
  * the source path has no name of its own, such as "/", "." or "..").
  * Sub-folders (dot-named ones too) are copied level by level, files by their
  * content as os_file_copy does, symbolic links as links (never followed).
- * Files in the destination
- * are replaced, entries the source lacks are kept. Stops at the first entry
- * that cannot be copied and returns false, keeping what was copied; also
- * false, when the destination lies inside the source, on reaching it.
+ * Files in the destination are replaced, entries the source lacks are kept.
+ * Stops at the first entry that cannot be copied and returns false, keeping
+ * what was copied; also false, when the destination lies inside the source,
+ * on reaching it.
  * `flag` has no effect. */
 CORVANE_API bool os_folder_copy(const char* source, const char* destination, bool flag);
 
