@@ -37,20 +37,37 @@ recursive_lock::recursive_lock(std::unique_ptr<named_object> storage)
 // holder's robust list, which is linked through the mutex itself, and the
 // mapping is about to go.
 recursive_lock::~recursive_lock() {
-    if (storage_) {
-        while (pthread_mutex_unlock(mutex_) == 0) {
-        }
-    } else {
+    if (!storage_) {
         pthread_mutex_destroy(&local_);
+        return;
+    }
+    if (pthread_equal(holder_.load(), pthread_self())) {
+        for (int levels = held_levels_; levels > 0; --levels) {
+            unlock_named();
+        }
     }
 }
 
 // A holder that died leaves the mutex to the next locker, as an abandoned
 // mutex passes to the next waiter.
 void recursive_lock::lock_named() {
-    if (pthread_mutex_lock(mutex_) == EOWNERDEAD) {
+    const int result = pthread_mutex_lock(mutex_);
+    if (result == EOWNERDEAD) {
         pthread_mutex_consistent(mutex_);
+        held_levels_ = 0;  // the dead holder may have been a thread of ours
+    } else if (result != 0) {
+        return;
     }
+    if (held_levels_++ == 0) {
+        holder_.store(pthread_self());
+    }
+}
+
+void recursive_lock::unlock_named() {
+    if (pthread_equal(holder_.load(), pthread_self()) && held_levels_ > 0 && --held_levels_ == 0) {
+        holder_.store(pthread_t{});
+    }
+    pthread_mutex_unlock(mutex_);
 }
 
 std::unique_ptr<named_object> recursive_lock::named_storage(const char* name, bool* created) {

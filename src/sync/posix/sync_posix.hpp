@@ -61,14 +61,26 @@ public:
             pthread_mutex_lock(mutex_);
         }
     }
-    void unlock() { pthread_mutex_unlock(mutex_); }
+    void unlock() {
+        if (storage_) {
+            unlock_named();
+        } else {
+            pthread_mutex_unlock(mutex_);
+        }
+    }
 
 private:
     void lock_named();
+    void unlock_named();
 
     std::unique_ptr<named_object> storage_;
     pthread_mutex_t local_{};
     pthread_mutex_t* mutex_;
+    // Which thread of this process holds a named mutex through this handle,
+    // and how often, so that closing the handle can let go of it. Only the
+    // holder changes them, while it holds the mutex.
+    std::atomic<pthread_t> holder_{};
+    int held_levels_ = 0;
 };
 
 // ---- reader/writer lock ----------------------------------------------------
