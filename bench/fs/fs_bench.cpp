@@ -156,24 +156,28 @@ void time_operation(benchmark::State& state, Prepare prepare, Operation operatio
 
 // ---- File copy
 
-void BM_FileCopy_Corvane(benchmark::State& state) {
+// Times `copy(source, destination)` of the big file to a fresh name.
+template <typename Copy>
+void time_file_copy(benchmark::State& state, Copy copy) {
     bench_data& data = bench_data::get();
     const std::string& source = data.big_file();
-    std::string copy = data.join("big.copy");
+    std::string destination = data.join("big.copy");
     time_operation(
-        state, nothing, [&] { return os_file_copy(source.c_str(), copy.c_str(), false); },
-        [&] { return remove_quietly(copy); });
+        state, nothing, [&] { return copy(source, destination); },
+        [&] { return remove_quietly(destination); });
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * big_file_size));
 }
 
+void BM_FileCopy_Corvane(benchmark::State& state) {
+    time_file_copy(state, [](const std::string& source, const std::string& destination) {
+        return os_file_copy(source.c_str(), destination.c_str(), false);
+    });
+}
+
 void BM_FileCopy_cp(benchmark::State& state) {
-    bench_data& data = bench_data::get();
-    const std::string& source = data.big_file();
-    std::string copy = data.join("big.copy");
-    time_operation(
-        state, nothing, [&] { return run({"cp", source, copy}); },
-        [&] { return remove_quietly(copy); });
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * big_file_size));
+    time_file_copy(state, [](const std::string& source, const std::string& destination) {
+        return run({"cp", source, destination});
+    });
 }
 
 // ---- Tree walk
@@ -227,42 +231,50 @@ void BM_Walk_nftw(benchmark::State& state) {
 
 // ---- Tree copy
 
-void BM_TreeCopy_Corvane(benchmark::State& state) {
+// Times `copy(tree, destination)` of the whole tree to a fresh name.
+template <typename Copy>
+void time_tree_copy(benchmark::State& state, Copy copy) {
     bench_data& data = bench_data::get();
     const std::string& tree = data.tree();
-    std::string copy = data.join("tree.copy");
+    std::string destination = data.join("tree.copy");
     time_operation(
-        state, nothing, [&] { return os_folder_copy(tree.c_str(), copy.c_str(), false); },
-        [&] { return remove_quietly(copy); });
+        state, nothing, [&] { return copy(tree, destination); },
+        [&] { return remove_quietly(destination); });
+}
+
+void BM_TreeCopy_Corvane(benchmark::State& state) {
+    time_tree_copy(state, [](const std::string& tree, const std::string& destination) {
+        return os_folder_copy(tree.c_str(), destination.c_str(), false);
+    });
 }
 
 void BM_TreeCopy_cp(benchmark::State& state) {
-    bench_data& data = bench_data::get();
-    const std::string& tree = data.tree();
-    std::string copy = data.join("tree.copy");
-    time_operation(
-        state, nothing, [&] { return run({"cp", "-r", tree, copy}); },
-        [&] { return remove_quietly(copy); });
+    time_tree_copy(state, [](const std::string& tree, const std::string& destination) {
+        return run({"cp", "-r", tree, destination});
+    });
 }
 
 // ---- Recursive remove
 
-void BM_TreeRemove_Corvane(benchmark::State& state) {
+// Times `remove(victim)` of a fresh copy of the tree, made outside the clock.
+template <typename Remove>
+void time_tree_remove(benchmark::State& state, Remove remove) {
     bench_data& data = bench_data::get();
     const std::string& tree = data.tree();
     std::string victim = data.join("tree.victim");
     time_operation(
-        state, [&] { return run({"cp", "-r", tree, victim}); },
-        [&] { return os_folder_remove(victim.c_str(), true); }, nothing);
+        state, [&] { return run({"cp", "-r", tree, victim}); }, [&] { return remove(victim); },
+        nothing);
+}
+
+void BM_TreeRemove_Corvane(benchmark::State& state) {
+    time_tree_remove(state, [](const std::string& victim) {
+        return os_folder_remove(victim.c_str(), true);
+    });
 }
 
 void BM_TreeRemove_rm(benchmark::State& state) {
-    bench_data& data = bench_data::get();
-    const std::string& tree = data.tree();
-    std::string victim = data.join("tree.victim");
-    time_operation(
-        state, [&] { return run({"cp", "-r", tree, victim}); },
-        [&] { return run({"rm", "-rf", victim}); }, nothing);
+    time_tree_remove(state, [](const std::string& victim) { return run({"rm", "-rf", victim}); });
 }
 
 // Whole operations of seconds: single-iteration repetitions, medians

@@ -49,41 +49,27 @@ variant_record string_record() {
     return record;
 }
 
-void BM_ReadInterfaceGetInt_Int(benchmark::State& state) {
-    const wrapped_value wrapped(int_record());
+// Each getter runs on an int record and on a string record that parses.
+void BM_ReadInterfaceGetInt(benchmark::State& state, variant_record (*make_record)()) {
+    const wrapped_value wrapped(make_record());
     int32_t number = 0;
     for (auto _ : state) {
         wrapped.reader()->GetInt(&number);
         benchmark::DoNotOptimize(number);
     }
 }
-BENCHMARK(BM_ReadInterfaceGetInt_Int);
 
-void BM_ResolveAsInt_Int(benchmark::State& state) {
-    const wrapped_value wrapped(int_record());
+void BM_ResolveAsInt(benchmark::State& state, variant_record (*make_record)()) {
+    const wrapped_value wrapped(make_record());
     for (auto _ : state) {
         benchmark::DoNotOptimize(variant_resolve_as_int(wrapped.value()));
     }
 }
-BENCHMARK(BM_ResolveAsInt_Int);
 
-void BM_ReadInterfaceGetInt_String(benchmark::State& state) {
-    const wrapped_value wrapped(string_record());
-    int32_t number = 0;
-    for (auto _ : state) {
-        wrapped.reader()->GetInt(&number);
-        benchmark::DoNotOptimize(number);
-    }
-}
-BENCHMARK(BM_ReadInterfaceGetInt_String);
-
-void BM_ResolveAsInt_String(benchmark::State& state) {
-    const wrapped_value wrapped(string_record());
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(variant_resolve_as_int(wrapped.value()));
-    }
-}
-BENCHMARK(BM_ResolveAsInt_String);
+BENCHMARK_CAPTURE(BM_ReadInterfaceGetInt, Int, int_record);
+BENCHMARK_CAPTURE(BM_ResolveAsInt, Int, int_record);
+BENCHMARK_CAPTURE(BM_ReadInterfaceGetInt, String, string_record);
+BENCHMARK_CAPTURE(BM_ResolveAsInt, String, string_record);
 
 // The limit: copy the unit's bytes into one new block, parse, free.
 void BM_FromCharsPlusAllocation_String(benchmark::State& state) {

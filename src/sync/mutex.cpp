@@ -1,8 +1,6 @@
 // Recursive mutexes, process-local or named, and the named mutex that the
 // reader/writer family shares.
 
-#include <cstring>
-
 #include "common/log.hpp"
 #include "sync/sync_internal.hpp"
 
@@ -13,14 +11,7 @@ struct os_recursive_mutex_handle {
 
 namespace corvane::detail {
 
-bool usable_name(const char* name) {
-    return strnlen(name, named_object_name_limit) < named_object_name_limit;
-}
-
 void open_named_mutex(const char* name, std::optional<recursive_lock>& lock) {
-    if (!usable_name(name)) {
-        return;
-    }
     last_error_keeper keep_errno;
     bool created = false;
     auto storage = recursive_lock::named_storage(name, &created);

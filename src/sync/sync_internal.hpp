@@ -1,5 +1,5 @@
 // What the neutral sync files share: the platform primitives, deadlines and
-// the rules for names of named objects.
+// the named mutex behind both mutex families.
 #pragma once
 
 #include <memory>
@@ -13,10 +13,6 @@ namespace corvane::detail {
 // The absolute monotonic time at which a wait for `deadline` gives up: the
 // current reading plus the whole milliseconds left. Empty: no limit.
 std::optional<time_record> wait_end_for(const time_record& deadline);
-
-// A name that can name an object: shorter than the limit. Reads at most the
-// limit's count of bytes.
-bool usable_name(const char* name);
 
 // Makes `lock` the named mutex `name`, the one behind both mutex families;
 // writes the log line when the name was already open and leaves errno as it

@@ -19,10 +19,8 @@ os_waitable_handle* create_waitable(waitable_mode mode, uint32_t initial, uint32
     auto* handle = new os_waitable_handle;
     if (name == nullptr) {
         handle->object.emplace(mode, initial, maximum);
-    } else if (usable_name(name)) {
-        if (auto storage = waitable::named_storage(name, mode, initial, maximum)) {
-            handle->object.emplace(std::move(storage));
-        }
+    } else if (auto storage = waitable::named_storage(name, mode, initial, maximum)) {
+        handle->object.emplace(std::move(storage));
     }
     return handle;
 }

@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 
+#include "common/size_query.hpp"
 #include "corvane/system.h"
 
 namespace corvane::detail {
@@ -57,15 +58,7 @@ CORVANE_API bool os_system_get_os_environmentVariable(const char* name, char* bu
     if (!value || value->size() >= std::numeric_limits<uint32_t>::max()) {
         return false;
     }
-    auto needed = static_cast<uint32_t>(value->size() + 1);
-    if (buffer != nullptr) {
-        if (*size < needed) {
-            return false;
-        }
-        std::memcpy(buffer, value->c_str(), needed);
-    }
-    *size = needed;
-    return true;
+    return corvane::detail::deliver_text(*value, buffer, size);
 }
 
 CORVANE_API void os_system_set_os_environmentVariable(const char* name, const char* value,

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/size_query.hpp"
 #include "corvane/text.h"
 
 namespace corvane::detail {
@@ -65,6 +66,7 @@ bool is_valid_utf8(std::string_view text) {
 
 namespace {
 
+using corvane::detail::deliver_text;
 using corvane::detail::is_valid_utf8;
 
 constexpr std::string_view conversion_failure_text = "Error Encode!";
@@ -80,16 +82,7 @@ bool deliver(const std::optional<std::string>& converted, char* buffer, uint32_t
     if (text.size() >= std::numeric_limits<uint32_t>::max()) {
         text = conversion_failure_text;
     }
-    auto needed = static_cast<uint32_t>(text.size() + 1);
-    if (buffer != nullptr) {
-        if (*size < needed) {
-            return false;
-        }
-        std::memcpy(buffer, text.data(), text.size());
-        buffer[text.size()] = '\0';
-    }
-    *size = needed;
-    return true;
+    return deliver_text(text, buffer, size);
 }
 
 }  // namespace

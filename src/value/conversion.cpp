@@ -218,39 +218,26 @@ bstrunit* decimal_unit(const decimal_text& text) {
     return unit;
 }
 
-// "%d" / "%u" of the value widened to 32 bits, "%lld" / "%llu" of the 64-bit
-// values, "%f" of float and double.
+// "%f" of float and double; "%lld" / "%llu" of the integers and bool widened
+// to 64 bits, which prints the same digits as their own width would.
 bstrunit* text_unit(const variant_record& v) {
     switch (v.type) {
     case VARIANT_TYPE_FLOAT:
         return fixed_unit(v.value.f32);
     case VARIANT_TYPE_DOUBLE:
         return fixed_unit(v.value.f64);
-    case VARIANT_TYPE_CHAR:
-        return decimal_unit(decimal_text::of(v.value.i8));
-    case VARIANT_TYPE_SHORT:
-        return decimal_unit(decimal_text::of(v.value.i16));
-    case VARIANT_TYPE_INT:
-    case VARIANT_TYPE_LONG:
-        return decimal_unit(decimal_text::of(v.value.i32));
-    case VARIANT_TYPE_LONGLONG:
-        return decimal_unit(decimal_text::of(v.value.i64));
-    case VARIANT_TYPE_USHORT:
-        return decimal_unit(decimal_text::of(v.value.u16));
-    case VARIANT_TYPE_UINT:
-    case VARIANT_TYPE_ULONG:
-        return decimal_unit(decimal_text::of(v.value.u32));
-    case VARIANT_TYPE_ULONGLONG:
-        return decimal_unit(decimal_text::of(v.value.u64));
-    default:  // unsigned char and bool
-        return decimal_unit(decimal_text::of(v.value.u8));
+    default: {
+        const uint64_t bits = integer_bits(v.value, v.type);
+        return decimal_unit(is_signed_integer_type(v.type) ? decimal_text::of(static_cast<int64_t>(bits))
+                                                           : decimal_text::of(bits));
+    }
     }
 }
 
 }  // namespace
 
 variant_value value_as(const variant_record& v, variant_type target) noexcept {
-    if (v.type == target || v.type == VARIANT_TYPE_EMPTY || !is_valid_type(v.type)) {
+    if (v.type == target || !is_value_type(v.type)) {
         return v.value;
     }
     if (v.type == VARIANT_TYPE_STRING) {
@@ -267,11 +254,11 @@ bool change_type(variant_record& v, variant_type target) {
     }
     // An empty record (or one with an invalid code) takes the target's code
     // over its value bytes: zeroed bytes read as 0, false, 0.0 or a null unit.
-    if (v.type == VARIANT_TYPE_EMPTY || !is_valid_type(v.type)) {
+    if (!is_value_type(v.type)) {
         v.type = target;
         return true;
     }
-    if (target == VARIANT_TYPE_EMPTY || !is_valid_type(target)) {
+    if (!is_value_type(target)) {
         return false;
     }
     if (v.type == VARIANT_TYPE_STRING) {

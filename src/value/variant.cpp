@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/size_query.hpp"
 #include "value/bstrunit.hpp"
 #include "value/variant_record.hpp"
 
@@ -94,19 +95,10 @@ CORVANE_API void variant_set_bstrunit(variant_record* v, const bstrunit* unit) {
 }
 
 CORVANE_API bool variant_resolve_display_type(variant_type type, char* buffer, uint32_t* size) {
-    if (type == VARIANT_TYPE_EMPTY || !is_valid_type(type)) {
+    if (!is_value_type(type)) {
         return false;
     }
-    const char* name = type_names[type];
-    const auto needed = static_cast<uint32_t>(std::strlen(name) + 1);
-    if (buffer != nullptr) {
-        if (*size < needed) {
-            return false;
-        }
-        std::memcpy(buffer, name, needed);
-    }
-    *size = needed;
-    return true;
+    return corvane::detail::deliver_text(type_names[type], buffer, size);
 }
 
 CORVANE_API bool variant_resolve_type(const char* name, variant_type* type) {

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/size_query.hpp"
 #include "corvane/sync.h"
+#include "value/variant_record.hpp"
 
 namespace corvane::detail {
 
@@ -47,20 +49,8 @@ template class interface_stub<IVariantWrite>;
 
 namespace {
 
-// The text size-query protocol: a null buffer asks for the needed size; a
-// buffer that is too small fails with nothing written, the size included.
-bool deliver_text(std::string_view text, char* buffer, uint32_t* size) {
-    const auto needed = static_cast<uint32_t>(text.size() + 1);
-    if (buffer != nullptr) {
-        if (*size < needed) {
-            return false;
-        }
-        text.copy(buffer, text.size());
-        buffer[text.size()] = '\0';
-    }
-    *size = needed;
-    return true;
-}
+using corvane::detail::deliver_text;
+using corvane::detail::is_value_type;
 
 // A unit read as text: its bytes up to the first NUL, never past its length.
 // A null unit is the empty text.
@@ -71,10 +61,6 @@ std::string_view unit_text(const bstrunit* unit) {
     const auto* bytes = reinterpret_cast<const char*>(unit->bytes);
     const void* nul = std::memchr(bytes, '\0', unit->length);
     return {bytes, nul == nullptr ? unit->length : static_cast<size_t>(static_cast<const char*>(nul) - bytes)};
-}
-
-bool is_value_type(variant_type type) {
-    return type != VARIANT_TYPE_EMPTY && type <= VARIANT_TYPE_BOOL;
 }
 
 template <class T>

@@ -16,6 +16,11 @@ constexpr bool is_valid_type(variant_type type) noexcept {
     return type <= VARIANT_TYPE_BOOL;
 }
 
+// A code that holds a value: valid and not empty.
+constexpr bool is_value_type(variant_type type) noexcept {
+    return type != VARIANT_TYPE_EMPTY && is_valid_type(type);
+}
+
 constexpr bool is_integer_type(variant_type type) noexcept {
     return type >= VARIANT_TYPE_CHAR && type <= VARIANT_TYPE_ULONGLONG;
 }

@@ -25,15 +25,11 @@ using corvane::detail::named_kind;
 using corvane::detail::named_object;
 using corvane::detail::sha256;
 
+using corvane::test::unique_name;
+
 namespace {
 
 constexpr const char* name_variable = "CORVANE_NAMED_TEST_NAME";
-
-// Names carry the pid so that concurrent runs of the suite never meet.
-std::string unique_name(const std::string& stem) {
-    static int counter = 0;
-    return "named-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + stem;
-}
 
 bool entry_exists(named_kind kind, const std::string& name) {
     std::string system_name = named_object::system_name(kind, name.c_str());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +73,12 @@ temp_folder::~temp_folder() {
 
 std::string temp_folder::join(std::string_view name) const {
     return path_ + "/" + std::string(name);
+}
+
+std::string unique_name(std::string_view stem) {
+    static std::atomic<int> serial{0};
+    return "cvtest-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + "-" +
+           std::string(stem);
 }
 
 std::string self_path() {

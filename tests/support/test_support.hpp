@@ -1,5 +1,6 @@
-// Shared helpers of the test programs: a private temporary folder, child
-// processes made by running the test program again, and stdout capture.
+// Shared helpers of the test programs: a private temporary folder, unique
+// names for named objects, child processes made by running the test program
+// again, and stdout capture.
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +28,10 @@ public:
 private:
     std::string path_;
 };
+
+// A name for a named object that no other test, and no concurrent run of the
+// suite, uses: plain characters, the pid, a serial, then `stem`.
+std::string unique_name(std::string_view stem);
 
 // Absolute path of the running program.
 std::string self_path();

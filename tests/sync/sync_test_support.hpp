@@ -15,14 +15,11 @@
 #include <thread>
 
 #include "corvane/sync.h"
+#include "test_support.hpp"
 
 namespace sync_test {
 
-// Carries the process id, so parallel test programs never share an object.
-inline std::string unique_name(const std::string& what) {
-    static std::atomic<int> serial{0};
-    return "cvtest-" + std::to_string(getpid()) + "-" + what + "-" + std::to_string(++serial);
-}
+using corvane::test::unique_name;
 
 inline time_record deadline_after_ms(int64_t ms) {
     time_record now{};

@@ -16,16 +16,11 @@
 #include "corvane/system.h"
 #include "test_support.hpp"
 
+using corvane::test::unique_name;
+
 namespace {
 
 constexpr const char* name_variable = "CORVANE_SHM_TEST_NAME";
-
-// Plain characters only, so that the system name is the documented prefix
-// and the name unchanged; the pid keeps concurrent runs apart.
-std::string unique_name(const std::string& stem) {
-    static int counter = 0;
-    return "shm-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + stem;
-}
 
 std::string system_name(const std::string& plain_name) { return "/corvane.shm." + plain_name; }
 

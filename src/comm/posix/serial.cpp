@@ -123,18 +123,12 @@ void serial_close(std::intptr_t port) {
 }
 
 std::int64_t serial_read_queued(std::intptr_t port, std::uint8_t* buffer, std::size_t count) {
-    for (;;) {
-        const ssize_t received = ::read(descriptor_of(port), buffer, count);
-        if (received >= 0) {
-            return received;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return 0;
-        }
-        if (errno != EINTR) {
-            return -1;
-        }
+    const ssize_t received =
+        restart_on_signal([&] { return ::read(descriptor_of(port), buffer, count); });
+    if (received >= 0) {
+        return received;
     }
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
 }
 
 bool serial_wait_input(std::intptr_t port, int wait_ms) {
@@ -150,12 +144,10 @@ bool serial_write_all(std::intptr_t port, const std::uint8_t* data, std::size_t 
     const auto deadline = deadline_clock::now() + std::chrono::milliseconds(time_limit_ms);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t written = ::write(fd, data + done, count - done);
+        const ssize_t written =
+            restart_on_signal([&] { return ::write(fd, data + done, count - done); });
         if (written > 0) {
             done += static_cast<std::size_t>(written);
-            continue;
-        }
-        if (written < 0 && errno == EINTR) {
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {

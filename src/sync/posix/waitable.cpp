@@ -66,11 +66,10 @@ waitable::~waitable() = default;
 
 std::unique_ptr<named_object> waitable::named_storage(const char* name, waitable_mode mode,
                                                       uint32_t initial, uint32_t maximum) {
-    bool created = false;
     return named_object::create(
         mode == waitable_mode::semaphore ? named_kind::semaphore : named_kind::event, name,
         sizeof(waitable_state),
-        [=](void* payload) { initialise_state(payload, mode, initial, maximum); }, &created);
+        [=](void* payload) { initialise_state(payload, mode, initial, maximum); }, nullptr);
 }
 
 void waitable::reset() {

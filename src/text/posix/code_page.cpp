@@ -165,15 +165,16 @@ std::optional<std::string> convert(iconv_t descriptor, std::string_view input,
     return output;
 }
 
-// Converts between UTF-8 and the local character set in the given direction;
-// a local character set of UTF-8 only needs the text checked.
+// Converts between UTF-8 and the local character set in the given direction.
+// A local character set of UTF-8 needs no conversion, only local text checked:
+// text going to the local side is well-formed UTF-8 already.
 std::optional<std::string> convert_with_local_charset(std::string_view text, direction way) {
     auto charset = local_charset();
     if (!charset) {
         return std::nullopt;
     }
     if (is_utf8_charset(*charset)) {
-        return is_valid_utf8(text) ? std::optional<std::string>(text) : std::nullopt;
+        return way == direction::to_local || is_valid_utf8(text) ? std::optional<std::string>(text) : std::nullopt;
     }
     iconv_t descriptor = converters.get(*charset, way);
     if (descriptor == no_converter) {
