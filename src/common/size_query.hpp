@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 namespace corvane::detail {
@@ -18,7 +17,7 @@ inline bool deliver_text(std::string_view text, char* buffer, uint32_t* size) {
         if (*size < needed) {
             return false;
         }
-        std::memcpy(buffer, text.data(), text.size());
+        text.copy(buffer, text.size());  // an empty view may have no data at all
         buffer[text.size()] = '\0';
     }
     *size = needed;
