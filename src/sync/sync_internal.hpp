@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "corvane/sync.h"
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 
 namespace corvane::detail {
 

@@ -1,6 +1,6 @@
 // Conversion between UTF-8 and the local code page: the neutral half
 // (code_page.cpp) checks UTF-8 and delivers results; the platform half
-// (posix/code_page.cpp) finds the local code page and converts.
+// (linux/code_page.cpp) finds the local code page and converts.
 #pragma once
 
 #include <cstddef>

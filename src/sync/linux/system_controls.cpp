@@ -3,7 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 
 namespace corvane::detail {
 

@@ -9,7 +9,7 @@
 #include <climits>
 #include <new>
 
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 
 namespace corvane::detail {
 

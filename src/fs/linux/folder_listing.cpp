@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "fs/posix/posix_io.hpp"
+#include "fs/linux/posix_io.hpp"
 
 namespace corvane::detail {
 

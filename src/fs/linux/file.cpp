@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fs/path_rules.hpp"
-#include "fs/posix/posix_io.hpp"
+#include "fs/linux/posix_io.hpp"
 
 namespace corvane::detail {
 

@@ -4,7 +4,7 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-#include "comm/posix/posix_comm.hpp"
+#include "comm/linux/posix_comm.hpp"
 
 namespace corvane::detail {
 

@@ -15,7 +15,7 @@
 #include <iterator>
 
 #include "comm/comm_platform.hpp"
-#include "comm/posix/posix_comm.hpp"
+#include "comm/linux/posix_comm.hpp"
 
 namespace corvane::detail {
 namespace {

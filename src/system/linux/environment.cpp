@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "system/posix/proc_files.hpp"
+#include "system/linux/proc_files.hpp"
 
 extern char** environ;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 
 namespace corvane::detail {
 

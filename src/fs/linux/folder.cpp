@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <string>
 
-#include "fs/posix/posix_io.hpp"
+#include "fs/linux/posix_io.hpp"
 
 namespace corvane::detail {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "comm/posix/posix_comm.hpp"
+#include "comm/linux/posix_comm.hpp"
 
 namespace corvane::detail {
 

@@ -1,6 +1,6 @@
 // The monotonic clock and sleeping on it, for POSIX systems.
 
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 #include "sync/time_arithmetic.hpp"
 
 namespace corvane::detail {

@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "system/environment.hpp"
-#include "system/posix/proc_files.hpp"
+#include "system/linux/proc_files.hpp"
 
 #if !defined(__GLIBC__) || __GLIBC__ < 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ < 34)
 #error "posix_spawn_file_actions_addclosefrom_np (glibc 2.34) is needed"

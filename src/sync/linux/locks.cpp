@@ -1,7 +1,7 @@
 // pthread mutexes, reader/writer locks and condition variables for POSIX
 // systems.
 
-#include "sync/posix/sync_posix.hpp"
+#include "sync/linux/sync_posix.hpp"
 
 namespace corvane::detail {
 

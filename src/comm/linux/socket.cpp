@@ -12,7 +12,7 @@
 #include <climits>
 
 #include "comm/comm_platform.hpp"
-#include "comm/posix/posix_comm.hpp"
+#include "comm/linux/posix_comm.hpp"
 
 namespace corvane::detail {
 namespace {

@@ -1,6 +1,6 @@
 // Reading process information from the /proc file system.
 
-#include "system/posix/proc_files.hpp"
+#include "system/linux/proc_files.hpp"
 
 #include <unistd.h>
 
