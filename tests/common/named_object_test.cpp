@@ -356,16 +356,16 @@ TEST(NamedObjectProcesses, ACreatorThatDiesInitialisingLeavesTheNameToTheNext) {
 TEST(NamedObjectProcesses, ConcurrentCreatorsInitialiseEachObjectOnce) {
     constexpr int processes = 4;
     std::string name = unique_name("rounds");
-    std::vector<pid_t> children;
+    std::vector<corvane::test::child_process> children;
     for (int i = 0; i < processes; ++i) {
-        children.push_back(corvane::test::spawn_self(
+        children.push_back(corvane::test::child_process::self(
             "NamedObjectChild.*", "rounds",
             {std::string(name_variable) + "=" + name,
              "CORVANE_NAMED_TEST_PROCESSES=" + std::to_string(processes)}));
     }
     int created_rounds = 0;
-    for (pid_t child : children) {
-        int status = corvane::test::wait_child(child);
+    for (auto& child : children) {
+        int status = child.wait();
         EXPECT_LE(status, 25) << "child failed with " << status;
         created_rounds += status;
     }
@@ -377,15 +377,15 @@ TEST(NamedObjectProcesses, ConcurrentCreatorsInitialiseEachObjectOnce) {
 
 TEST(NamedObjectProcesses, CreateDestroyChurnLeavesNoEntryAndNoHalfMadeObject) {
     std::string name = unique_name("churn");
-    std::vector<pid_t> children;
+    std::vector<corvane::test::child_process> children;
     for (int i = 0; i < 4; ++i) {
-        children.push_back(corvane::test::spawn_self(
+        children.push_back(corvane::test::child_process::self(
             "NamedObjectChild.*", "churn",
             {std::string(name_variable) + "=" + name,
              "CORVANE_NAMED_TEST_SLOT=" + std::to_string(i)}));
     }
-    for (pid_t child : children) {
-        EXPECT_EQ(corvane::test::wait_child(child), 0);
+    for (auto& child : children) {
+        EXPECT_EQ(child.wait(), 0);
     }
     EXPECT_FALSE(entry_exists(named_kind::event, name));
 }

@@ -1,19 +1,30 @@
-// Shared helpers of the test programs: a private temporary folder, unique
+// Shared helpers of the contract suite: a private temporary folder, unique
 // names for named objects, child processes made by running the test program
-// again, and stdout capture.
+// again, a scoped environment variable and standard-output capture.
+//
+// Test files include this header and the library's, never a platform header;
+// everything that differs between Linux and Windows lives in
+// support/<platform>/ behind the names declared here.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvane::test {
 
-// A folder of its own under $TMPDIR (or /tmp), removed with everything in it
-// when the object ends.
+// The separator the library inserts into paths on this platform.
+#ifdef _WIN32
+inline constexpr char path_separator = '\\';
+#else
+inline constexpr char path_separator = '/';
+#endif
+
+// A folder of its own under the system's temporary folder, removed with
+// everything in it when the object ends.
 class temp_folder {
 public:
     temp_folder();
@@ -22,7 +33,7 @@ public:
     temp_folder& operator=(const temp_folder&) = delete;
 
     const std::string& path() const { return path_; }
-    // path() + "/" + name
+    // path() + path_separator + name
     std::string join(std::string_view name) const;
 
 private:
@@ -30,53 +41,93 @@ private:
 };
 
 // A name for a named object that no other test, and no concurrent run of the
-// suite, uses: plain characters, the pid, a serial, then `stem`.
+// suite, uses: plain characters, the process id, a serial, then `stem`.
 std::string unique_name(std::string_view stem);
 
 // Absolute path of the running program.
 std::string self_path();
 
-// The role handed to this process by spawn_self, or "" when it was started
-// normally. A test that serves as a child body starts with
+// The id of the running process.
+uint64_t process_id();
+
+// The role handed to this process by child_process::self, or "" when it was
+// started normally. A test that serves as a child body starts with
 //     if (corvane::test::child_role().empty()) GTEST_SKIP() << "child body";
 std::string child_role();
 
-// Starts the running test program again, running only the tests matched by
-// `gtest_filter`, with the environment variable CORVANE_TEST_CHILD set to
-// `role` and `extra_env` ("NAME=value") added. Returns the child's pid.
-pid_t spawn_self(const std::string& gtest_filter, const std::string& role,
-                 const std::vector<std::string>& extra_env = {});
+// What wait() reports for a child ended by kill_and_wait(): 128 + SIGKILL on
+// Linux, and the same number as the exit code TerminateProcess gives on
+// Windows, so that tests compare one value.
+inline constexpr int killed_status = 137;
 
-// A child started like spawn_self that calls signal_ready() once it has set
-// itself up (for example, taken hold of a shared object) and then waits to be
-// killed. The constructor returns when the child is ready or has ended; the
-// child is killed with SIGKILL and reaped when the object ends.
+// A process started by a test. A child still running when the object ends
+// is killed and waited for, so no test leaves one behind.
+class child_process {
+public:
+    // No process: wait() and kill_and_wait() return -1.
+    child_process() = default;
+    // Runs this test program again, running only the tests matched by
+    // `gtest_filter`, with CORVANE_TEST_CHILD=`role` and `extra_env`
+    // ("NAME=value") added to the environment.
+    static child_process self(const std::string& gtest_filter, const std::string& role,
+                              const std::vector<std::string>& extra_env = {});
+    // Starts any program; argv[0] is looked up on the search path.
+    static child_process program(const std::vector<std::string>& argv,
+                                 const std::vector<std::string>& extra_env = {});
+
+    child_process(child_process&& other) noexcept;
+    child_process& operator=(child_process&& other) noexcept;
+    ~child_process();
+
+    // Waits for the child to end: its exit code, or on Linux 128 + the
+    // signal that ended it.
+    int wait();
+    // Ends the child forcefully and waits for it: killed_status, or its exit
+    // code if it had already ended.
+    int kill_and_wait();
+    // True while the child has not ended; does not wait.
+    bool running() const;
+    uint64_t id() const;
+
+private:
+    explicit child_process(intptr_t handle) : handle_(handle) {}
+    // The pid on Linux, the process handle on Windows; -1 once waited for.
+    intptr_t handle_ = -1;
+};
+
+// A child started like child_process::self that calls signal_ready() once it
+// has set itself up (for example, taken hold of a shared object) and then
+// waits to be killed. The constructor returns when the child is ready or has
+// ended.
 class ready_child {
 public:
     ready_child(const std::string& gtest_filter, const std::string& role,
                 const std::vector<std::string>& extra_env = {});
-    ~ready_child();
-    ready_child(const ready_child&) = delete;
-    ready_child& operator=(const ready_child&) = delete;
 
     bool ready() const { return ready_; }
-    // Kills the child with SIGKILL and returns wait_child's result for it.
-    int kill_and_wait();
+    int kill_and_wait() { return process_.kill_and_wait(); }
 
 private:
-    pid_t pid_ = -1;
+    child_process process_;
     bool ready_ = false;
 };
 
 // In a child started by ready_child: tells the parent that it is ready.
 void signal_ready();
 
-// Starts any program (argv[0] is looked up on PATH) and returns its pid.
-pid_t spawn_program(const std::vector<std::string>& argv,
-                    const std::vector<std::string>& extra_env = {});
+// Sets (or, with nullopt, removes) an environment variable for the lifetime
+// of the object, then restores what was there.
+class scoped_environment_variable {
+public:
+    scoped_environment_variable(std::string name, const std::optional<std::string>& value);
+    ~scoped_environment_variable();
+    scoped_environment_variable(const scoped_environment_variable&) = delete;
+    scoped_environment_variable& operator=(const scoped_environment_variable&) = delete;
 
-// Waits for a child: its exit code, or 128 + the signal that ended it.
-int wait_child(pid_t pid);
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
 
 // Runs `body` with standard output redirected and returns what it printed
 // (stdout is flushed before it is restored).

@@ -20,8 +20,7 @@ namespace {
 
 using corvane::test::capture_stdout;
 using corvane::test::ready_child;
-using corvane::test::spawn_self;
-using corvane::test::wait_child;
+using corvane::test::child_process;
 using sync_test::deadline_after_ms;
 using sync_test::past;
 using sync_test::shm_has_entry_containing;
@@ -127,7 +126,7 @@ TEST(NamedSync, MutexIsSharedAndAHolderKilledBySigkillDoesNotBlockTheNextLocker)
         });
         EXPECT_TRUE(waiter.still_blocked()) << "got a mutex another process holds";
         if (killed) {
-            EXPECT_EQ(holder.kill_and_wait(), 128 + SIGKILL);
+            EXPECT_EQ(holder.kill_and_wait(), corvane::test::killed_status);
         } else {
             os_event_set_event(release);
         }
@@ -146,7 +145,7 @@ TEST(NamedSync, MutexIsSharedAndAHolderKilledBySigkillDoesNotBlockTheNextLocker)
 
 TEST(NamedSync, ObjectsWhoseLastHolderDiedStartAfresh) {
     const std::string name = sync_test::unique_name("afresh");
-    EXPECT_EQ(ready_child(children, "hold", {name_env(name)}).kill_and_wait(), 128 + SIGKILL);
+    EXPECT_EQ(ready_child(children, "hold", {name_env(name)}).kill_and_wait(), corvane::test::killed_status);
     os_recursive_mutex_handle* mutex = nullptr;
     EXPECT_EQ(capture_stdout([&] { mutex = os_recursive_mutex_create(name.c_str()); }), "");
     os_recursive_mutex_lock(mutex);
@@ -167,12 +166,11 @@ TEST(NamedSync, SameNameInTwoProcessesIsOneEventAndSemaphoreThatOutliveAKilledWa
     os_semaphore_handle* semaphore = os_semaphore_create(1, name.c_str());
     EXPECT_TRUE(os_semaphore_wait(semaphore));
     os_event_handle* done = os_event_create(false, false, (name + "-done").c_str());
-    const pid_t child = spawn_self(children, "release-then-wait", {name_env(name)});
+    child_process child = child_process::self(children, "release-then-wait", {name_env(name)});
     EXPECT_TRUE(os_event_wait_timeout(done, deadline_after_ms(30'000)));
     EXPECT_EQ(sync_test::units_available(semaphore), 1) << "the maximum of 1 was not kept";
-    EXPECT_TRUE(sync_test::eventually([&] { return sync_test::asleep(child); }));
-    kill(child, SIGKILL);
-    EXPECT_EQ(wait_child(child), 128 + SIGKILL);
+    EXPECT_TRUE(sync_test::eventually([&] { return sync_test::asleep(static_cast<pid_t>(child.id())); }));
+    EXPECT_EQ(child.kill_and_wait(), corvane::test::killed_status);
     // Still unsignalled and auto-reset.
     EXPECT_FALSE(os_event_wait_timeout(event, past()));
     os_event_set_event(event);
@@ -188,13 +186,13 @@ TEST(NamedSync, ConcurrentCreateOpenDestroyOverProcessesLeavesNothing) {
     corvane::test::temp_folder folder;
     const std::string name = sync_test::unique_name("churn");
     const std::string counter = folder.join("counter");
-    std::vector<pid_t> pids;
+    std::vector<child_process> pids;
     for (int i = 0; i < churn_children; ++i) {
-        pids.push_back(spawn_self(
+        pids.push_back(child_process::self(
             children, "churn", {name_env(name), std::string(counter_variable) + "=" + counter}));
     }
-    for (const pid_t child : pids) {
-        EXPECT_EQ(wait_child(child), 0);
+    for (auto& child : pids) {
+        EXPECT_EQ(child.wait(), 0);
     }
     long total = -1;
     const int fd = open(counter.c_str(), O_RDONLY);
@@ -210,7 +208,7 @@ TEST(NamedSync, ObjectsAreTheirOwnersAlone) {
     }
     const std::string name = sync_test::unique_name("owner");
     os_event_handle* event = os_event_create(true, true, name.c_str());
-    EXPECT_EQ(wait_child(spawn_self(children, "other-user", {name_env(name)})), 0);
+    EXPECT_EQ(child_process::self(children, "other-user", {name_env(name)}).wait(), 0);
     EXPECT_TRUE(os_event_wait_timeout(event, past()));
     os_event_destroy(&event);
     EXPECT_FALSE(shm_has_entry_containing(name));

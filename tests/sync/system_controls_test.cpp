@@ -51,8 +51,9 @@ TEST(MemoryLock, ResultsAreTheSystemsOwn) {
     GTEST_SKIP() << "sanitizer runtimes replace mlockall with a call that always succeeds";
 #endif
     for (const char* role : {"unlimited", "limited"}) {
-        const pid_t child =
-            corvane::test::spawn_self("MemoryLock.ChildLocksAndUnlocksAllMemory", role);
-        EXPECT_EQ(corvane::test::wait_child(child), 0) << role;
+        EXPECT_EQ(corvane::test::child_process::self("MemoryLock.ChildLocksAndUnlocksAllMemory", role)
+                      .wait(),
+                  0)
+            << role;
     }
 }

@@ -20,9 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using corvane::test::spawn_program;
+using corvane::test::child_process;
 using corvane::test::temp_folder;
-using corvane::test::wait_child;
 
 constexpr const char* probe = CORVANE_PROCESS_PROBE;
 constexpr int killed = 128 + SIGKILL;
@@ -143,16 +142,15 @@ TEST(RunApplication, FalseWhenTheProgramCannotStart) {
 TEST(KillApplication, EndsEveryProcessOfTheNameAndNoOther) {
     temp_folder folder;
     const std::string sleeper = copy_program(folder, "/bin/sleep");
-    pid_t first = spawn_program({folder.join(sleeper), "60"});
-    pid_t second = spawn_program({folder.join(sleeper), "60"});
-    pid_t bystander = spawn_program({folder.join(copy_program(folder, "/bin/sleep")), "60"});
+    child_process first = child_process::program({folder.join(sleeper), "60"});
+    child_process second = child_process::program({folder.join(sleeper), "60"});
+    child_process bystander =
+        child_process::program({folder.join(copy_program(folder, "/bin/sleep")), "60"});
 
     EXPECT_TRUE(os_system_kill_application(sleeper.c_str()));
-    EXPECT_EQ(wait_child(first), killed);
-    EXPECT_EQ(wait_child(second), killed);
-    EXPECT_EQ(waitpid(bystander, nullptr, WNOHANG), 0);
-    kill(bystander, SIGKILL);
-    wait_child(bystander);
+    EXPECT_EQ(first.wait(), killed);
+    EXPECT_EQ(second.wait(), killed);
+    EXPECT_TRUE(bystander.running());
     EXPECT_FALSE(os_system_kill_application(sleeper.c_str()) ||
                  os_system_kill_application(nullptr) || os_system_kill_application(""));
 }
@@ -162,13 +160,13 @@ TEST(KillApplication, NeverEndsTheCallingProcessAndFailsOnWhatItCannotEnd) {
     temp_folder folder;
     const std::string copy = folder.join(copy_program(folder, probe));
     const std::string name = fs::path(copy).filename();
-    EXPECT_EQ(wait_child(spawn_program({copy, "kill", name})), 20);
-    pid_t sleeper = spawn_program({copy, "sleep"});
+    EXPECT_EQ(child_process::program({copy, "kill", name}).wait(), 20);
+    child_process sleeper = child_process::program({copy, "sleep"});
     if (geteuid() == 0) {
         // Another user's kill cannot end it.
-        EXPECT_EQ(wait_child(spawn_program({probe, "kill-as-nobody", name})), 20);
-        EXPECT_EQ(waitpid(sleeper, nullptr, WNOHANG), 0);
+        EXPECT_EQ(child_process::program({probe, "kill-as-nobody", name}).wait(), 20);
+        EXPECT_TRUE(sleeper.running());
     }
-    EXPECT_EQ(wait_child(spawn_program({copy, "kill", name})), 10);
-    EXPECT_EQ(wait_child(sleeper), killed);
+    EXPECT_EQ(child_process::program({copy, "kill", name}).wait(), 10);
+    EXPECT_EQ(sleeper.wait(), killed);
 }

@@ -122,7 +122,9 @@ TEST(SharedMemory, UnnamedBlocksAreSeparateAndSharedWithChildProcesses) {
         bytes_of(first.get())[8191] = 42;
         _exit(0);
     }
-    EXPECT_EQ(corvane::test::wait_child(child), 0);
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(bytes_of(first.get())[8191], 42);
 }
 

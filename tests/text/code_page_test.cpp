@@ -91,8 +91,8 @@ class Cp1252CodePage : public CodePage {
 protected:
     static void SetUpTestSuite() {
         folder_ = std::make_unique<corvane::test::temp_folder>();
-        localedef_status_ = corvane::test::wait_child(corvane::test::spawn_program(
-            {"localedef", "--quiet", "-i", "en_US", "-f", "CP1252", folder_->join("en_US.CP1252")}));
+        localedef_status_ = corvane::test::child_process::program(
+            {"localedef", "--quiet", "-i", "en_US", "-f", "CP1252", folder_->join("en_US.CP1252")}).wait();
     }
     static void TearDownTestSuite() { folder_.reset(); }
 

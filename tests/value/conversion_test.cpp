@@ -429,8 +429,8 @@ TEST(TextConversion, NumbersAndTextIgnoreTheProcessLocale) {
             unsetenv("LOCPATH");
         }
     } restore;
-    const int status = corvane::test::wait_child(corvane::test::spawn_program(
-        {"localedef", "-i", "de_DE", "-f", "UTF-8", folder.join("de_DE.UTF-8")}));
+    const int status = corvane::test::child_process::program(
+        {"localedef", "-i", "de_DE", "-f", "UTF-8", folder.join("de_DE.UTF-8")}).wait();
     setenv("LOCPATH", folder.path().c_str(), 1);
     if (status != 0 || std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         GTEST_SKIP() << "no decimal-comma locale could be made (localedef exited with " << status << ")";
