@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "common/named_object.hpp"
+#include "common/linux/named_object.hpp"
 #include "corvane/system.h"
 
 using corvane::detail::named_kind;

@@ -1,5 +1,5 @@
 // Shared memory: the platform primitive for unnamed blocks. Named blocks
-// stand on the named-object layer (common/named_object.hpp).
+// stand on the named-object layer (common/linux/named_object.hpp).
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "common/named_object.hpp"
+#include "common/linux/named_object.hpp"
 
 #include <gtest/gtest.h>
 

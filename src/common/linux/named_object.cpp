@@ -1,7 +1,7 @@
 // Named objects on POSIX shared memory. The naming, layout and lifetime
-// protocol are described in common/named_object.hpp.
+// protocol are described in common/linux/named_object.hpp.
 
-#include "common/named_object.hpp"
+#include "common/linux/named_object.hpp"
 
 #include <fcntl.h>
 #include <sched.h>

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "common/named_object.hpp"
+#include "common/linux/named_object.hpp"
 #include "corvane/sync.h"
 
 namespace corvane::detail {
