@@ -37,13 +37,14 @@ CORVANE_API int64_t os_thread_sync_compare_and_swap_64(volatile int64_t* target,
 }
 
 // Atomic arithmetic on signed integers wraps modulo 2^32, as the interface
-// promises. Both return the new value.
+// promises; the new value each returns is worked out in unsigned arithmetic,
+// where the same wrap is defined.
 CORVANE_API int32_t os_thread_sync_fetch_add(volatile int32_t* target) {
-    return atomic_at(target).fetch_add(1) + 1;
+    return static_cast<int32_t>(static_cast<uint32_t>(atomic_at(target).fetch_add(1)) + 1u);
 }
 
 CORVANE_API int32_t os_thread_sync_fetch_sub(volatile int32_t* target) {
-    return atomic_at(target).fetch_sub(1) - 1;
+    return static_cast<int32_t>(static_cast<uint32_t>(atomic_at(target).fetch_sub(1)) - 1u);
 }
 
 }  // extern "C"
