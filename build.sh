@@ -45,9 +45,13 @@ start_wine() {
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
         echo "making the Wine prefix $WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
+        # wineboot's own server saves the new prefix and ends a few seconds later.
+        wineserver -w
     fi
     trap stop_wine EXIT
-    wineserver -p 2>>"$build_dir/wineserver.log" </dev/null
+    # A server still up for this prefix (a run that was killed) serves as well.
+    wineserver -p 2>>"$build_dir/wineserver.log" </dev/null ||
+        echo "a wineserver was already running for $WINEPREFIX"
     # Starts Wine's services outside ctest's output pipes.
     wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
 }
