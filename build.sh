@@ -31,10 +31,14 @@ install_missing_packages() {
     fi
 }
 
+# Each command states what it needs, whatever an earlier one left in the
+# cache: every subsystem unless the flavour names them, benchmarks off
+# unless asked for.
 configure() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DCORVANE_WERROR=ON "$@" >/dev/null
+    cmake -S . -B "$dir" -DCORVANE_WERROR=ON -UCORVANE_SUBSYSTEMS -DCORVANE_BUILD_BENCH=OFF "$@" \
+        >/dev/null
 }
 
 # One private Wine prefix per build folder, made once, and one persistent
