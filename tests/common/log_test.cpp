@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "test_support.hpp"
@@ -20,27 +20,29 @@ TEST(LogLine, WritesTheFormattedTextWithNothingAdded) {
     EXPECT_EQ(printed, "Mutex[name] already exist,just open it.\n7-x");
 }
 
+// A child sends its standard output to a fully buffered file, logs a line and
+// ends without flushing; only the role that flushes leaves it in the file.
 TEST(LogLine, LeavesTheStreamUnflushed) {
-    int pipe_ends[2];
-    ASSERT_EQ(pipe2(pipe_ends, O_NONBLOCK), 0);
-    std::fflush(stdout);
-    int saved = dup(STDOUT_FILENO);
-    dup2(pipe_ends[1], STDOUT_FILENO);
-    static char buffer[256];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-
-    log_line("pending");
-    char received[16] = {};
-    ssize_t before_flush = read(pipe_ends[0], received, sizeof received);
-    std::fflush(stdout);
-    ssize_t after_flush = read(pipe_ends[0], received, sizeof received);
-
-    dup2(saved, STDOUT_FILENO);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    close(saved);
-    close(pipe_ends[0]);
-    close(pipe_ends[1]);
-    EXPECT_EQ(before_flush, -1);
-    ASSERT_EQ(after_flush, 7);
-    EXPECT_EQ(std::string(received, 7), "pending");
+    const std::string role = corvane::test::child_role();
+    if (!role.empty()) {
+        if (std::freopen(std::getenv("LOG_FILE"), "w", stdout) == nullptr ||
+            std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) {
+            std::_Exit(2);
+        }
+        log_line("pending");
+        if (role == "flushed") {
+            std::fflush(stdout);
+        }
+        std::_Exit(0);
+    }
+    corvane::test::temp_folder folder;
+    for (const auto& [child, expected] : {std::pair{"unflushed", ""}, std::pair{"flushed", "pending"}}) {
+        const std::string file = folder.join(child);
+        ASSERT_EQ(corvane::test::child_process::self("LogLine.LeavesTheStreamUnflushed", child, {"LOG_FILE=" + file})
+                      .wait(),
+                  0);
+        std::stringstream content;
+        content << std::ifstream(file).rdbuf();
+        EXPECT_EQ(content.str(), expected) << child;
+    }
 }
