@@ -96,9 +96,7 @@ TEST(SafeArray, NewElementsOfEveryTypeReadZeroInExactlyTheirWidth) {
         unsigned char room[16];
         std::memset(room, 0xAB, sizeof room);
         ASSERT_TRUE(safearray_get_element(array, 2, room)) << "type " << type;
-        for (size_t b = 0; b < sizeof room; ++b) {
-            EXPECT_EQ(room[b], b < widths[type] ? 0 : 0xAB) << "type " << type << " byte " << b;
-        }
+        for (size_t b = 0; b < sizeof room; ++b) EXPECT_EQ(room[b], b < widths[type] ? 0 : 0xAB) << type << " byte " << b;
         safearray_destroy(&array);
         EXPECT_EQ(array, nullptr);
     }
