@@ -56,6 +56,23 @@ std::optional<std::string> from_utf16(UINT code_page, DWORD flags, const std::ws
     return text;
 }
 
+// UTF-16 carries a character beyond U+FFFF as two units, and a code page that
+// lacks it writes its default character once per unit, where Linux writes
+// one per character. Such a pair is cut to its first unit, whose lone
+// surrogate then becomes the one default character.
+void cut_unmappable_pairs(std::wstring& wide) {
+    for (std::size_t i = 0; i + 1 < wide.size(); ++i) {
+        if (IS_HIGH_SURROGATE(wide[i]) && IS_LOW_SURROGATE(wide[i + 1])) {
+            char bytes[8];
+            BOOL used_default = FALSE;
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &wide[i], 2, bytes, sizeof bytes, nullptr, &used_default);
+            if (used_default) {
+                wide.erase(i + 1, 1);
+            }
+        }
+    }
+}
+
 // A system whose ANSI code page is UTF-8 refuses MB_PRECOMPOSED and
 // WC_NO_BEST_FIT_CHARS for it; text then needs no conversion, only local
 // text a check, as with a UTF-8 locale on Linux.
@@ -70,7 +87,11 @@ std::optional<std::string> local_from_utf8(std::string_view utf8) {
         return std::string(utf8);
     }
     auto wide = to_utf16(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
-    return wide ? from_utf16(CP_ACP, WC_NO_BEST_FIT_CHARS, *wide) : std::nullopt;
+    if (!wide) {
+        return std::nullopt;
+    }
+    cut_unmappable_pairs(*wide);
+    return from_utf16(CP_ACP, WC_NO_BEST_FIT_CHARS, *wide);
 }
 
 std::optional<std::string> utf8_from_local(std::string_view text) {
