@@ -104,14 +104,15 @@ TEST(VariantRecord, CopiesOwnTheirUnitsAndSelfCopiesKeepTheValue) {
 // Each setter's own type with flag 1 is checked slot by slot from C.
 TEST(Accessors, UnforcedSettersConvertIntoTheRecordsType) {
     scoped_record v;
-    const auto set = [&v](variant_record before, auto setter, auto value) {
+    const auto set = [&v](variant_record before, auto setter, auto value, uint8_t flag = 0) {
         variant_clear(&v.r);
         v.r = before;
-        setter(&v.r, value, 0);
+        setter(&v.r, value, flag);
         return v.r;
     };
     const struct { variant_record after, expected; const char* reason; } rows[] = {
-        {set(typed(VARIANT_TYPE_DOUBLE, 0.0), variant_set_int, 7), typed(VARIANT_TYPE_DOUBLE, 7.0), "int into double"},
+        {set(typed(VARIANT_TYPE_DOUBLE, 0.0), variant_set_int, 7, 2), typed(VARIANT_TYPE_DOUBLE, 7.0), "flag 2 converts"},
+        {set(typed(VARIANT_TYPE_DOUBLE, 0.0), variant_set_int, 7, 1), typed(VARIANT_TYPE_INT, 7), "flag 1 retypes"},
         {set(typed(VARIANT_TYPE_ULONGLONG, 0), variant_set_char, -1), typed(VARIANT_TYPE_ULONGLONG, ~0ull), "sign-extended"},
         {set(typed(VARIANT_TYPE_BOOL, 0), variant_set_longlong, 256), typed<uint8_t>(VARIANT_TYPE_BOOL, 1), "nonzero"},
         {set(typed(0, 0), variant_set_ushort, 65535), typed<uint16_t>(VARIANT_TYPE_USHORT, 65535), "empty takes it"},

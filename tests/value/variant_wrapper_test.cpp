@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -87,9 +88,13 @@ TEST(VariantWrapper, CountsStayExactAcrossThreadsAndTheLastReleaseEndsTheObject)
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
     std::vector<std::thread> threads;
+    std::atomic<int> started{0};
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([wrapper, reader] {
-            for (int i = 0; i < 20000; ++i) {
+        threads.emplace_back([wrapper, reader, &started] {
+            for (++started; started < 4;) {
+                std::this_thread::yield();  // all four start together, so their counts collide
+            }
+            for (int i = 0; i < 100000; ++i) {
                 void* out = nullptr;
                 reader->Query("IBase", &out);
                 variant_wrapper_get_variantread(wrapper)->Release();
