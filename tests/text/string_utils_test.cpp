@@ -33,10 +33,7 @@ TEST(FormattedLength, CountsTheTextAndItsNulOrFailsWithMinusOne) {
 
 TEST(IntelligentCompare, OrdersAtTheFirstDifferenceAndDigitRunsByValue) {
     enum order { before, same, after };
-    const struct {
-        std::string a, b;
-        order expected;
-    } rows[] = {
+    const struct { std::string a, b; order expected; } rows[] = {
         {"", "", same},
         {"", "\x80", before},
         {"a", "a\x80", before},  // a prefix sorts first, whatever follows
