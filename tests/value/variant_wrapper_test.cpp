@@ -94,7 +94,7 @@ TEST(VariantWrapper, CountsStayExactAcrossThreadsAndTheLastReleaseEndsTheObject)
             for (++started; started < 4;) {
                 std::this_thread::yield();  // all four start together, so their counts collide
             }
-            for (int i = 0; i < 100000; ++i) {
+            for (int i = 0; i < 1000000; ++i) {
                 void* out = nullptr;
                 reader->Query("IBase", &out);
                 variant_wrapper_get_variantread(wrapper)->Release();
