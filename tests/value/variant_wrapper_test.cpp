@@ -143,41 +143,40 @@ TEST(VariantWrapper, TypeAndTextFollowTheSizeQueryProtocolWithoutReadingPastAUni
 
 // Without a value every typed operation fails and touches nothing: a new
 // wrapper, a null value, and interfaces still held when the wrapper frees a
-// value of its own (run under ASan, a read of the freed record is reported).
+// value of its own (under ASan, a read of the freed record is reported).
 TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
-    variant_record caller = typed(VARIANT_TYPE_INT, 5);
-    const std::pair<void (*)(variant_wrapper_handle*&, variant_record*), const char*> rows[] = {
-        {[](variant_wrapper_handle*&, variant_record*) {}, "a new wrapper"},
-        {[](variant_wrapper_handle*& w, variant_record* r) { variant_wrapper_set_wrapper_value(w, r, 1); }, "a copy"},
-        {[](variant_wrapper_handle*& w, variant_record* r) { variant_wrapper_set_wrapper_value(w, r, 0); }, "borrowed"},
+    enum then { keep, set_null, destroy, copy_again };
+    const struct { uint8_t copy; then next; bool has_value; const char* reason; } rows[] = {
+        {2, keep, false, "a new wrapper"},
+        {1, keep, true, "a copy"},
+        {1, set_null, false, "the value set to null"},
+        {1, destroy, false, "the wrapper freed its copy"},
+        {1, copy_again, true, "a new copy replaced the old"},
+        {0, destroy, true, "a borrowed record outlives the wrapper"},
     };
-    for (int let_go = 0; let_go < 4; ++let_go) {
-        for (const auto& [give, reason] : rows) {
-            variant_wrapper_handle* wrapper = writable_wrapper();
-            give(wrapper, &caller);
-            IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
-            IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
-            if (let_go == 1) variant_wrapper_set_wrapper_value(wrapper, nullptr, 0);
-            if (let_go == 2) variant_wrapper_destroy(&wrapper);
-            if (let_go == 3) variant_wrapper_set_wrapper_value(wrapper, &caller, 1);  // a new copy replaces the old
-            const bool has_value = (let_go == 0 && reason != rows[0].second) || let_go == 3 ||
-                                   (let_go == 2 && reason == rows[2].second);
-            int32_t number = 17;
-            uint32_t size = 0;
-            EXPECT_EQ(reader->GetInt(&number) && writer->SetInt(6, 0) && reader->GetString(nullptr, &size) &&
-                          writer->SetType("long"),
-                      has_value)
-                << reason << ", let go " << let_go;
-            EXPECT_EQ(number, has_value ? 5 : 17) << reason;
-            EXPECT_EQ(size, has_value ? 2u : 0u) << reason;
-            scoped_record copy("released on entry");
-            variant_set_variantread(&copy.r, reader);  // without a value, no type name: empty
-            EXPECT_EQ(copy.r.type, has_value ? VARIANT_TYPE_LONG : VARIANT_TYPE_EMPTY) << reason;
-            reader->Release();
-            writer->Release();
-            variant_wrapper_destroy(&wrapper);
-            caller = typed(VARIANT_TYPE_INT, 5);
+    for (const auto& row : rows) {
+        variant_record caller = typed(VARIANT_TYPE_INT, 5);
+        variant_wrapper_handle* wrapper = writable_wrapper();
+        variant_wrapper_set_wrapper_value(wrapper, row.copy == 2 ? nullptr : &caller, row.copy);
+        IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
+        IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
+        if (row.next == destroy) variant_wrapper_destroy(&wrapper);
+        if (row.next == set_null || row.next == copy_again) {
+            variant_wrapper_set_wrapper_value(wrapper, row.next == set_null ? nullptr : &caller, 1);
         }
+        int32_t number = 17;
+        uint32_t size = 0;
+        scoped_record copy("released on entry");
+        EXPECT_EQ(reader->GetInt(&number) && writer->SetInt(6, 0) && reader->GetString(nullptr, &size) &&
+                      writer->SetType("long"),
+                  row.has_value)
+            << row.reason;
+        variant_set_variantread(&copy.r, reader);  // without a value, no type name: empty
+        EXPECT_TRUE(number == (row.has_value ? 5 : 17) && size == (row.has_value ? 2u : 0u)) << row.reason;
+        EXPECT_EQ(copy.r.type, row.has_value ? VARIANT_TYPE_LONG : VARIANT_TYPE_EMPTY) << row.reason;
+        reader->Release();
+        writer->Release();
+        variant_wrapper_destroy(&wrapper);
     }
 }
 
