@@ -15,6 +15,7 @@
 #include "locale_support.hpp"
 #include "value_test_support.hpp"
 
+using corvane::test::caller_unit;
 using corvane::test::scoped_record;
 using corvane::test::typed;
 using corvane::test::unit_text;
@@ -292,23 +293,17 @@ TEST(NumberText, IntegersSurviveTheTripThroughText) {
     }
 }
 
+// Text is read within its unit: units without a NUL, with one inside, empty
+// or null.
 TEST(NumberText, TextIsBoundedByItsUnit) {
-    scoped_record v("42");
-    v.r.value.unit->bytes[2] = '7';  // the unit no longer holds a NUL
-    EXPECT_EQ(variant_resolve_as_int(&v.r), 427);
-    EXPECT_EQ(variant_resolve_as_double(&v.r), 427.0);
-    variant_set_string(&v.r, "1.5", 1);
-    v.r.value.unit->bytes[3] = 'e';
-    EXPECT_EQ(variant_resolve_as_double(&v.r), 1.5);
-    variant_set_string(&v.r, "12 9", 1);
-    v.r.value.unit->bytes[2] = '\0';
-    EXPECT_EQ(variant_resolve_as_longlong(&v.r), 12);
-    variant_set_bstrunit(&v.r, nullptr);
-    EXPECT_EQ(variant_resolve_as_double(&v.r), 0.0);
-    EXPECT_TRUE(variant_change_type(&v.r, VARIANT_TYPE_ULONGLONG) && v.r.value.u64 == 0u);
-    const uint32_t empty_unit = 0;
-    variant_set_bstrunit(&v.r, reinterpret_cast<const bstrunit*>(&empty_unit));
-    EXPECT_EQ(variant_resolve_as_short(&v.r), 0);
+    caller_unit digits("427"), exponent("1.5e"), inner_nul(std::string_view("12\0" "9", 4)), empty("");
+    const struct { bstrunit* unit; variant_type target; const char* expected; } rows[] = {
+        {digits.get(), VARIANT_TYPE_INT, "427"},         {digits.get(), VARIANT_TYPE_DOUBLE, "427"},
+        {exponent.get(), VARIANT_TYPE_DOUBLE, "1.5"},    {inner_nul.get(), VARIANT_TYPE_LONGLONG, "12"},
+        {nullptr, VARIANT_TYPE_DOUBLE, "0"},             {nullptr, VARIANT_TYPE_ULONGLONG, "0"},
+        {empty.get(), VARIANT_TYPE_SHORT, "0"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(converted(typed(VARIANT_TYPE_STRING, row.unit), row.target), row.expected);
 }
 
 TEST(NumberText, NumbersAndTextIgnoreTheProcessLocale) {
