@@ -15,9 +15,12 @@ CORVANE_BEGIN_DECLS
 /* ------------------------------------------------------------------------ */
 /* UTF-8 and the local code page                                             */
 /* ------------------------------------------------------------------------ */
-/* The local code page is the character set of the user's locale environment
- * (LC_ALL, LC_CTYPE, LANG), looked up at every call; the program's own
- * setlocale state plays no part. Both functions read `text` up to its NUL (a
+/* The local code page is, on Linux, the character set of the user's locale
+ * environment (LC_ALL, LC_CTYPE, LANG), looked up at every call, and on
+ * Windows the system's active ANSI code page; the program's own setlocale
+ * state plays no part. Code pages define a few bytes differently on the two
+ * platforms: Windows' code page 1252 maps 0x81, 0x8D, 0x8F, 0x90 and 0x9D to
+ * control characters, where glibc refuses them. Both functions read `text` up to its NUL (a
  * null text is the empty text) and deliver the result by the text size-query
  * protocol:
  *   - buffer null: stores the needed size (result length + 1) in *size and
@@ -33,7 +36,8 @@ CORVANE_BEGIN_DECLS
  * Safe from any thread, provided no other thread changes the environment. */
 
 /* Converts UTF-8 text to the local code page. A character without an exact
- * counterpart there becomes '?' (no look-alike substitution). When the local
+ * counterpart there becomes one '?' (no look-alike substitution), also one
+ * beyond U+FFFF. When the local
  * character set is UTF-8, valid text passes through unchanged. */
 CORVANE_API bool os_utf8helper_oem_from_utf8(const char* text, char* buffer, uint32_t* size);
 
@@ -48,7 +52,11 @@ CORVANE_API bool os_utf8helper_oem_to_utf8(const char* text, char* buffer, uint3
 /* The buffer size that vsnprintf-style formatting of `format` with `args`
  * needs: the length of the formatted text + 1. Returns -1 when formatting
  * fails, when the size does not fit in int32_t, or for a null format. The
- * argument list is consumed; format from a fresh copy (va_copy) afterwards. */
+ * text is measured as the C standard's vsnprintf forms it (two-digit
+ * exponents, an unconvertible %ls fails), on Windows by the Universal CRT's
+ * formatter, which writes an unconvertible %lc as nothing where glibc fails.
+ * The argument list is consumed; format from a fresh copy (va_copy)
+ * afterwards. */
 CORVANE_API int32_t os_clibrary_string_get_formatted_length(const char* format, va_list args)
     CORVANE_PRINTF_FORMAT(1, 0);
 

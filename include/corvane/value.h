@@ -244,7 +244,10 @@ CORVANE_BEGIN_DECLS
 /* ------------------------------------------------------------------------ */
 
 /* Sets the type to empty and nothing else; meant for a fresh record (it
- * releases no unit). */
+ * releases no unit). The value bytes stay as they were: a record that was
+ * never zeroed keeps whatever its memory held, and converting it to a string
+ * turns those bytes into a unit pointer that a later clear or setter frees.
+ * Use variant_clear, or zero the record, when it may hold anything. */
 CORVANE_API void variant_init(variant_record* v);
 
 /* Releases a string's unit and sets all 16 bytes to zero. */
@@ -281,7 +284,10 @@ CORVANE_API bool variant_resolve_type(const char* name, variant_type* type);
  * target type; false (record untouched) when the conversion is refused: a
  * target of 0 or above 14 from a typed value, or a string to such a target.
  * Converting to the record's own type, or converting an empty record, only
- * sets the type code.
+ * sets the type code: the value bytes are kept, so an empty record left by
+ * variant_init with stray bytes becomes a string whose unit pointer is those
+ * bytes, and releasing it frees a pointer the library never made. An empty
+ * record left by variant_clear becomes a string with a null unit.
  *
  * Integers narrow by keeping their low bits and widen by their sign; every
  * number becomes a bool by the nonzero rule. float and double truncate toward
@@ -442,7 +448,10 @@ CORVANE_API bool safearray_unaccess_element(safearray_handle* handle);
  * Holds one variant, its own copy or a caller's record that it borrows, and
  * hands out an IVariantRead (while readable is 1) and an IVariantWrite (while
  * writable is 1). A new wrapper is readable, not writable and has no value.
- * Release the interfaces you were given before destroying the wrapper.
+ * Release the interfaces you were given before destroying the wrapper. An
+ * interface still held when the wrapper frees a value it owns (destroy, or a
+ * new value set) lets go of it too: its typed operations then return false,
+ * as without a value. An interface over a borrowed record keeps using it.
  */
 
 CORVANE_API variant_wrapper_handle* variant_wrapper_create(void);

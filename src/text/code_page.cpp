@@ -2,7 +2,7 @@
 // protocol and the UTF-8 well-formedness check. Operating-system independent
 // code only; the conversion itself is the platform half's.
 
-#include "text/code_page.hpp"
+#include "text/text_platform.hpp"
 
 #include <cstdint>
 #include <cstring>

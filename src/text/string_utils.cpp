@@ -1,10 +1,10 @@
 // The length of printf-style output, and the human-order comparison of
 // strings with embedded numbers.
 
-#include <cstdio>
 #include <limits>
 
 #include "corvane/text.h"
+#include "text/text_platform.hpp"
 
 namespace {
 
@@ -69,7 +69,7 @@ CORVANE_API int32_t os_clibrary_string_get_formatted_length(const char* format, 
     if (format == nullptr) {
         return -1;
     }
-    int length = std::vsnprintf(nullptr, 0, format, args);
+    int length = corvane::detail::formatted_length(format, args);
     if (length < 0 || length >= std::numeric_limits<int32_t>::max()) {
         return -1;
     }

@@ -24,10 +24,14 @@ struct variant_wrapper_handle : corvane::detail::handle {
     }
 
     // Frees the value if the wrapper made it; a borrowed one stays the caller's.
+    // Interfaces that callers still hold let go of a freed value too, so their
+    // typed operations fail instead of reading freed memory.
     void drop_value() noexcept {
         if (value != nullptr && owns_value == 1) {
             variant_clear(value);
             delete value;
+            reader->value = nullptr;
+            writer->value = nullptr;
         }
         value = nullptr;
         owns_value = 0;

@@ -31,14 +31,11 @@ variant_record typed(variant_type type, T value) {
     return r;
 }
 
-// A string record's text without its closing NUL; "<null>" for a null unit.
-inline std::string unit_text(const variant_record& r) {
-    if (r.value.unit == nullptr) {
-        return "<null>";
-    }
-    std::string text(reinterpret_cast<const char*>(r.value.unit->bytes), r.value.unit->length);
-    return !text.empty() && text.back() == '\0' ? text.substr(0, text.size() - 1) : text;
+// A unit's text up to its first NUL; "<null>" for a null unit.
+inline std::string text_of(const bstrunit* unit) {
+    return unit == nullptr ? "<null>" : std::string(reinterpret_cast<const char*>(unit->bytes), unit->length).c_str();
 }
+inline std::string unit_text(const variant_record& r) { return text_of(r.value.unit); }
 
 // A unit in caller memory, never to be attached to a handle.
 class caller_unit {
@@ -52,10 +49,6 @@ public:
 private:
     std::vector<uint32_t> block_;  // keeps the length field aligned
 };
-
-inline const char* text_of(const bstrunit* unit) {
-    return reinterpret_cast<const char*>(unit->bytes);
-}
 
 // Gives a unit of the library's making back to the library.
 inline void release_library_unit(bstrunit* unit) {

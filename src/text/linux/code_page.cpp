@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "text/code_page.hpp"
+#include "text/text_platform.hpp"
 
 namespace corvane::detail {
 

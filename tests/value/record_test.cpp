@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "value_test_support.hpp"
+
+using corvane::test::caller_unit;
+using corvane::test::scoped_record;
+using corvane::test::typed;
+using corvane::test::unit_text;
+
+TEST(VariantRecord, InitSetsOnlyTheTypeAndClearReleasesAndZeroesEverything) {
+    variant_record v = typed<uint64_t>(VARIANT_TYPE_DOUBLE, 0x1234);
+    v.reserved[0] = 9;
+    variant_init(&v);
+    EXPECT_TRUE(v.type == VARIANT_TYPE_EMPTY && v.value.u64 == 0x1234u && v.reserved[0] == 9);
+    const variant_record zero{};
+    variant_set_string(&v, "text", 1);
+    variant_clear(&v);
+    EXPECT_EQ(std::memcmp(&v, &zero, sizeof v), 0);
+}
+
+TEST(VariantRecord, EqualityComparesTheTypesOwnMember) {
+    caller_unit zero_length(""), without_nul("abc");
+    scoped_record null_unit, empty, text("abc"), same("abc"), other("abd"), unterminated;
+    variant_set_bstrunit(&null_unit.r, nullptr);
+    variant_set_bstrunit(&empty.r, zero_length.get());
+    variant_set_bstrunit(&unterminated.r, without_nul.get());
+    const double nan = std::nan("");
+    const struct { variant_record a, b; bool equal; const char* reason; } rows[] = {
+        {typed<uint64_t>(0, 1), typed<uint64_t>(0, 2), true, "empty records, whatever their bytes"},
+        {typed(VARIANT_TYPE_INT, 1), typed(VARIANT_TYPE_LONG, 1), false, "types differ"},
+        {typed(15, 1), typed(15, 1), false, "invalid code"},
+        {typed<uint64_t>(VARIANT_TYPE_CHAR, 0xAA05), typed<uint64_t>(VARIANT_TYPE_CHAR, 0xBB05), true, "above the member"},
+        {typed<uint64_t>(VARIANT_TYPE_UINT, 0xAA'0000'0005), typed<uint64_t>(VARIANT_TYPE_UINT, 5), true, "above 32 bits"},
+        {typed<uint64_t>(VARIANT_TYPE_UINT, 0x0100'0005), typed<uint64_t>(VARIANT_TYPE_UINT, 5), false, "bit 24"},
+        {typed<uint64_t>(9, 1ull << 40), typed<uint64_t>(9, 0), false, "bit 40 of a long long"},
+        {typed<uint8_t>(VARIANT_TYPE_BOOL, 1), typed<uint8_t>(VARIANT_TYPE_BOOL, 2), false, "bool bytes as stored"},
+        {typed(VARIANT_TYPE_DOUBLE, nan), typed(VARIANT_TYPE_DOUBLE, nan), false, "NaN equals nothing"},
+        {typed(VARIANT_TYPE_FLOAT, 0.0f), typed(VARIANT_TYPE_FLOAT, -0.0f), true, "0.0 equals -0.0"},
+        {null_unit.r, typed<bstrunit*>(VARIANT_TYPE_STRING, nullptr), true, "two null units"},
+        {null_unit.r, empty.r, false, "null unit against length 0"},
+        {empty.r, null_unit.r, false, "length 0 against null unit"},
+        {text.r, same.r, true, "equal units"},
+        {text.r, unterminated.r, false, "the NUL counts"},
+        {text.r, other.r, false, "one byte differs"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(variant_equal_variant(&row.a, &row.b), row.equal) << row.reason;
+}
+
+TEST(VariantRecord, SizesAndNamesOfEveryTypeCode) {
+    const uint32_t sizes[] = {0, 8, 8, 16, 16, 32, 32, 32, 32, 64, 64, 32, 64, 0, 8, 0};
+    const char* const names[] = {nullptr, "char", "unsigned char", "short", "unsigned short", "int", "unsigned int",
+                                 "long", "unsigned long", "long long", "unsigned long long", "float", "double",
+                                 "string", "bool", nullptr};
+    for (variant_type type = 0; type <= 15; ++type) {
+        uint32_t bits = 77, size = 99;
+        EXPECT_TRUE(variant_get_datatype_size(type, &bits) == (sizes[type] != 0) && bits == sizes[type]) << type;
+        char buffer[32];
+        std::memset(buffer, '#', sizeof buffer);
+        EXPECT_EQ(variant_resolve_display_type(type, nullptr, &size), names[type] != nullptr);
+        if (names[type] == nullptr) {
+            EXPECT_FALSE(variant_resolve_display_type(type, buffer, &size) || size != 99 || buffer[0] != '#');
+            continue;
+        }
+        const auto needed = static_cast<uint32_t>(std::strlen(names[type]) + 1);
+        size = needed - 1;
+        EXPECT_FALSE(variant_resolve_display_type(type, buffer, &size) || size != needed - 1 || buffer[0] != '#');
+        size = needed;
+        ASSERT_TRUE(variant_resolve_display_type(type, buffer, &size));
+        EXPECT_TRUE(std::strcmp(buffer, names[type]) == 0 && buffer[needed] == '#' && size == needed);
+        variant_type code = 0;
+        EXPECT_TRUE(variant_resolve_type(buffer, &code) && code == type);
+    }
+    variant_type code = 99;
+    EXPECT_FALSE(variant_resolve_type(nullptr, &code) || code != 99);
+    for (const char* name : {"Int", "int ", " int", "unsigned", "long long long", "", "chars"}) {
+        EXPECT_FALSE(variant_resolve_type(name, &code) || code != 0) << name;
+    }
+}
+
+TEST(VariantRecord, CopiesOwnTheirUnitsAndSelfCopiesKeepTheValue) {
+    scoped_record source("hello"), destination("replaced");  // released by the copy
+    variant_set_variant(&destination.r, &source.r);
+    EXPECT_NE(destination.r.value.unit, source.r.value.unit);
+    variant_clear(&source.r);
+    EXPECT_EQ(unit_text(destination.r), "hello");
+    caller_unit bytes("xy");
+    variant_set_bstrunit(&source.r, bytes.get());
+    EXPECT_TRUE(source.r.value.unit != bytes.get() && unit_text(source.r) == "xy");
+    variant_set_bstrunit(&source.r, nullptr);
+    variant_set_variant(&destination.r, &source.r);
+    EXPECT_TRUE(destination.r.type == VARIANT_TYPE_STRING && destination.r.value.unit == nullptr);
+    scoped_record self("self");
+    variant_set_variant(&self.r, &self.r);
+    variant_set_bstrunit(&self.r, self.r.value.unit);
+    variant_set_string(&self.r, reinterpret_cast<const char*>(self.r.value.unit->bytes), 0);
+    EXPECT_EQ(unit_text(self.r), "self");
+}
+
+// Each setter's own type with flag 1 is checked slot by slot from C.
+TEST(Accessors, UnforcedSettersConvertIntoTheRecordsType) {
+    scoped_record v;
+    const auto set = [&v](variant_record before, auto setter, auto value, uint8_t flag = 0) {
+        variant_clear(&v.r);
+        v.r = before;
+        setter(&v.r, value, flag);
+        return v.r;
+    };
+    const struct { variant_record after, expected; const char* reason; } rows[] = {
+        {set(typed(VARIANT_TYPE_DOUBLE, 0.0), variant_set_int, 7, 2), typed(VARIANT_TYPE_DOUBLE, 7.0), "flag 2 converts"},
+        {set(typed(VARIANT_TYPE_DOUBLE, 0.0), variant_set_int, 7, 1), typed(VARIANT_TYPE_INT, 7), "flag 1 retypes"},
+        {set(typed(VARIANT_TYPE_ULONGLONG, 0), variant_set_char, -1), typed(VARIANT_TYPE_ULONGLONG, ~0ull), "sign-extended"},
+        {set(typed(VARIANT_TYPE_BOOL, 0), variant_set_longlong, 256), typed<uint8_t>(VARIANT_TYPE_BOOL, 1), "nonzero"},
+        {set(typed(0, 0), variant_set_ushort, 65535), typed<uint16_t>(VARIANT_TYPE_USHORT, 65535), "empty takes it"},
+        {set(typed(20, 0), variant_set_ushort, 65535), typed<uint16_t>(VARIANT_TYPE_USHORT, 65535), "invalid takes it"},
+        {set(typed(VARIANT_TYPE_INT, 1), variant_set_string, "12"), typed(VARIANT_TYPE_INT, 12), "text parsed"},
+        {set(typed(VARIANT_TYPE_INT, 12), variant_set_string, nullptr), typed(VARIANT_TYPE_INT, 12), "null ignored"},
+        {set(typed(VARIANT_TYPE_FLOAT, 0.0f), variant_set_bool, 2), typed(VARIANT_TYPE_FLOAT, 2.0f), "bool 2 is 2"},
+    };
+    for (const auto& row : rows) EXPECT_TRUE(variant_equal_variant(&row.after, &row.expected)) << row.reason;
+    variant_set_string(&v.r, "old", 1);
+    variant_set_int(&v.r, 7, 0);
+    EXPECT_TRUE(v.r.type == VARIANT_TYPE_STRING && unit_text(v.r) == "7" && v.r.value.unit->length == 2);
+    const bstrunit* unit = v.r.value.unit;
+    variant_set_string(&v.r, nullptr, 1);
+    EXPECT_EQ(v.r.value.unit, unit);
+}
+
+TEST(Accessors, GettersReadAPrivateCopyAndEmptyRecordsAsRawBits) {
+    scoped_record v("0x10");
+    const bstrunit* unit = v.r.value.unit;
+    EXPECT_EQ(variant_resolve_as_int(&v.r), 16);
+    EXPECT_TRUE(v.r.type == VARIANT_TYPE_STRING && v.r.value.unit == unit && unit_text(v.r) == "0x10");
+    variant_set_bool(&v.r, 2, 1);
+    EXPECT_EQ(variant_resolve_as_bool(&v.r), 2);
+    variant_set_double(&v.r, 0.1, 1);
+    EXPECT_TRUE(variant_resolve_as_float(&v.r) == 0.1f && v.r.value.f64 == 0.1);
+    variant_clear(&v.r);
+    v.r.value.u64 = 0x1122334455667788u;
+    EXPECT_EQ(variant_resolve_as_int(&v.r), 0x55667788);
+    EXPECT_EQ(variant_resolve_as_ulonglong(&v.r), 0x1122334455667788u);
+}
+
+TEST(BitWidth, SignedFieldsAreSignExtendedAndUnsignedFieldsMaskedInTheirOwnBytes) {
+    constexpr uint64_t all = std::numeric_limits<uint64_t>::max(), mixed = 0x8F8F'8F8F'8F8F'8F8Fu;
+    const struct { variant_type type; uint64_t before; int32_t bits; uint64_t after; } rows[] = {
+        {VARIANT_TYPE_CHAR, 8, 4, 0xF8},  // -8
+        {VARIANT_TYPE_CHAR, 23, 4, 23},   // bit 3 clear: the bits above stay
+        {VARIANT_TYPE_SHORT, 0xAAAA'0000'0000'0F00u, 12, 0xAAAA'0000'0000'FF00u},  // bytes 2 to 7 stay
+        {VARIANT_TYPE_LONG, 1, 1, 0xFFFFFFFF},
+        {VARIANT_TYPE_LONGLONG, 1ull << 62, 63, all << 62},
+        {VARIANT_TYPE_UCHAR, 255, 4, 15},
+        {VARIANT_TYPE_ULONG, 0xFFFFFFFF, 31, 0x7FFFFFFF},
+        {VARIANT_TYPE_ULONGLONG, all, 63, all >> 1},
+        {VARIANT_TYPE_INT, mixed, 0, mixed},  // counts outside 1 to the width change nothing
+        {VARIANT_TYPE_SHORT, mixed, -1, mixed},
+        {VARIANT_TYPE_UCHAR, mixed, 8, mixed},
+        {VARIANT_TYPE_ULONG, mixed, 33, mixed},
+        {VARIANT_TYPE_LONGLONG, mixed, 64, mixed},
+        {VARIANT_TYPE_ULONGLONG, mixed, std::numeric_limits<int32_t>::min(), mixed},
+    };
+    for (const auto& row : rows) {
+        variant_record v = typed(row.type, row.before);
+        EXPECT_TRUE(variant_ajust_data_value(&v, row.bits) && v.value.u64 == row.after) << row.type << " n " << row.bits;
+    }
+    scoped_record text("abc");
+    for (const variant_record& record : {typed(VARIANT_TYPE_EMPTY, 0xFF), typed(VARIANT_TYPE_FLOAT, 0xFF),
+                                         typed(VARIANT_TYPE_DOUBLE, 0xFF), typed(VARIANT_TYPE_BOOL, 0xFF),
+                                         typed(15, 0xFF), text.r}) {
+        variant_record v = record;
+        EXPECT_FALSE(variant_ajust_data_value(&v, 4) || std::memcmp(&v, &record, sizeof v) != 0) << record.type;
+    }
+}
