@@ -3,7 +3,7 @@
 #include "corvane/sync.h"
 #include "sync_test_support.hpp"
 
-using sync_test::deadline_after_ms;
+using namespace sync_test;
 
 TEST(Condition, WaitTimesOutWhenTheDeadlinePassesWithoutASignal) {
     os_condition_handle* condition = os_condition_create();
@@ -13,6 +13,7 @@ TEST(Condition, WaitTimesOutWhenTheDeadlinePassesWithoutASignal) {
     os_condition_unlock(condition);
     os_condition_destroy(&condition);
     EXPECT_EQ(condition, nullptr);
+    EXPECT_EQ(os_condition_wait(nullptr), OS_CONDITION_WOKEN);
 }
 
 TEST(Condition, SignalWakesTimedAndPlainWaitersHoldingTheLockAgain) {
@@ -20,7 +21,7 @@ TEST(Condition, SignalWakesTimedAndPlainWaitersHoldingTheLockAgain) {
     for (const bool timed : {true, false}) {
         bool ready = false;  // guarded by the condition's lock
         int last = OS_CONDITION_WOKEN;
-        sync_test::blocked_call waiter([&] {
+        blocked_call waiter([&] {
             os_condition_lock(condition);
             while (!ready && last == OS_CONDITION_WOKEN) {
                 last = timed ? os_condition_wait_timeout(condition, deadline_after_ms(60'000))
@@ -43,7 +44,7 @@ TEST(Condition, LockTakenTwiceExcludesAnotherThreadUntilBothUnlocks) {
     os_condition_handle* condition = os_condition_create();
     os_condition_lock(condition);
     os_condition_lock(condition);
-    sync_test::blocked_call other([condition] {
+    blocked_call other([condition] {
         os_condition_lock(condition);
         os_condition_unlock(condition);
     });

@@ -1,16 +1,13 @@
-// Helpers shared by the sync tests: unique object names, deadlines, bounded
-// waits, calls that must block, and a look at /dev/shm.
+// Helpers shared by the sync tests: deadlines, bounded waits, calls that
+// must block, and names for the named rows of a table.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -19,6 +16,7 @@
 
 namespace sync_test {
 
+using namespace std::chrono_literals;
 using corvane::test::unique_name;
 
 inline time_record deadline_after_ms(int64_t ms) {
@@ -35,35 +33,56 @@ inline time_record past() { return deadline_after_ms(-1000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds bound = std::chrono::seconds(30)) {
+                       std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
-// True once the thread or process `id` sleeps in the kernel.
-inline bool asleep(pid_t id) {
-    std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
-    const std::string text{std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>()};
-    const auto close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+// Each behaviour of a named family runs on an unnamed and a named object.
+inline constexpr bool unnamed_and_named[] = {false, true};
+inline std::string fresh_name(bool named) { return named ? unique_name("obj") : ""; }
+inline const char* name_or_null(const std::string& name) {
+    return name.empty() ? nullptr : name.c_str();
 }
 
-inline bool shm_has_entry_containing(const std::string& token) {
-    bool found = false;
-    if (DIR* folder = opendir("/dev/shm")) {
-        while (const dirent* entry = readdir(folder)) {
-            found = found || std::string(entry->d_name).find(token) != std::string::npos;
-        }
-        closedir(folder);
+// Runs `body` on a thread of its own, for a call that must block until the
+// test lets it through. A call still blocked after a generous bound is left
+// behind, so that a fault fails the test at once instead of hanging it.
+class blocked_call {
+public:
+    explicit blocked_call(std::function<void()> body)
+        : done_(std::make_shared<std::atomic<bool>>(false)),
+          thread_([done = done_, body = std::move(body)] {
+              body();
+              *done = true;
+          }) {}
+    ~blocked_call() { finished(); }
+    // Gives the call a moment to get through (wrongly).
+    bool still_blocked() const {
+        std::this_thread::sleep_for(30ms);
+        return !*done_;
     }
-    return found;
-}
+    bool finished() {
+        if (thread_.joinable()) {
+            if (eventually([this] { return done_->load(); })) {
+                thread_.join();
+            } else {
+                thread_.detach();
+            }
+        }
+        return *done_;
+    }
+
+private:
+    std::shared_ptr<std::atomic<bool>> done_;
+    std::thread thread_;
+};
 
 // Takes every unit there is without blocking.
 inline int units_available(os_semaphore_handle* semaphore) {
@@ -73,33 +92,6 @@ inline int units_available(os_semaphore_handle* semaphore) {
     }
     return units;
 }
-
-// Runs `body` on a thread of its own, for a call that must block until the
-// test lets it through.
-class blocked_call {
-public:
-    explicit blocked_call(std::function<void()> body)
-        : thread_([this, body = std::move(body)] {
-              body();
-              done_ = true;
-          }) {}
-    ~blocked_call() { finished(); }
-    // Gives the call a moment to get through (wrongly).
-    bool still_blocked() const {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        return !done_;
-    }
-    bool finished() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        return done_;
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 // Locks `holder` `depth` times; a thread locking `other` (the same mutex or
 // another handle on it) must stay out until the last unlock.

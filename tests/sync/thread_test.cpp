@@ -1,12 +1,8 @@
+// Threads, affinity results, the fixed-result operations and atomics.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
-#include <filesystem>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -19,38 +15,10 @@ void* count_call(void* arg) {
     return nullptr;
 }
 
-std::vector<pid_t> thread_ids() {
-    std::vector<pid_t> ids;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        ids.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
-    }
-    return ids;
+void* wait_for_event(void* event) {
+    os_event_wait(static_cast<os_event_handle*>(event));
+    return nullptr;
 }
-
-bool only_processor(pid_t tid, int cpu) {
-    cpu_set_t mask{};
-    return sched_getaffinity(tid, sizeof mask, &mask) == 0 && CPU_COUNT(&mask) == 1 &&
-           CPU_ISSET(cpu, &mask);
-}
-
-// Picks the highest processor this process may use below 64; restores
-// every thread's mask afterwards.
-class Affinity : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sched_getaffinity(0, sizeof saved_, &saved_);
-        for (cpu_ = 63; cpu_ > 0 && !CPU_ISSET(cpu_, &saved_); --cpu_) {
-        }
-    }
-    void TearDown() override {
-        for (const pid_t tid : thread_ids()) {
-            sched_setaffinity(tid, sizeof saved_, &saved_);
-        }
-    }
-
-    cpu_set_t saved_{};
-    int cpu_ = 0;
-};
 
 }  // namespace
 
@@ -72,34 +40,80 @@ TEST(Thread, CreateRunsTheRoutineWithAnyStackSizeAndJoinWaitsForIt) {
     EXPECT_EQ(refused, 0u);
 }
 
-TEST_F(Affinity, ThreadAffinityBindsOneThreadAndProcessAffinityEveryThread) {
-    std::atomic<bool> stop{false};
-    std::thread bystander([&] {
-        while (!stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    ASSERT_TRUE(os_thread_sched_set_thread_affinity(pthread_self(), cpu_));
-    EXPECT_TRUE(only_processor(gettid(), cpu_));
-    EXPECT_FALSE(os_thread_sched_set_thread_affinity(0, cpu_));
-    ASSERT_TRUE(os_thread_sched_set_affinity(cpu_));
-    for (const pid_t tid : thread_ids()) {
-        EXPECT_TRUE(only_processor(tid, cpu_)) << "thread " << tid;
+// Some processor below 64 is ours to use; indices outside 0..63 never name
+// one.
+TEST(Thread, AffinityAcceptsAnUsableProcessorAndRefusesOthers) {
+    os_event_handle* finish = os_event_create(true, false, nullptr);
+    os_thread_handle thread = 0;
+    os_thread_create(&thread, wait_for_event, finish, 0);
+    ASSERT_NE(thread, 0u);
+    int32_t usable = 0;
+    while (usable < 64 && !os_thread_sched_set_thread_affinity(thread, usable)) {
+        ++usable;
     }
-    stop = true;
-    bystander.join();
+    EXPECT_LT(usable, 64);
+    EXPECT_FALSE(os_thread_sched_set_thread_affinity(thread, 64));
+    os_event_set_event(finish);
+    EXPECT_EQ(os_thread_join(thread), 0);
+    os_event_destroy(&finish);
+    EXPECT_FALSE(os_thread_sched_set_thread_affinity(0, 0));
+    for (const int32_t cpu : {-1, 64, 65, 1000, INT32_MIN, INT32_MAX}) {
+        EXPECT_FALSE(os_thread_sched_set_affinity(cpu)) << cpu;
+    }
 }
 
-TEST_F(Affinity, IndicesOutsideTheRangeOrAbsentProcessorsAreRefused) {
-    std::vector<int32_t> refused = {-1, 64, 65, 1000, INT32_MIN, INT32_MAX};
-    if (sysconf(_SC_NPROCESSORS_CONF) < 64) {
-        refused.push_back(63);
+TEST(Thread, FixedResultOperations) {
+    int32_t latency = 5;
+    EXPECT_TRUE(os_thread_install_latency(&latency));
+    EXPECT_EQ(latency, -1);
+    os_thread_uninstall_latency();
+    EXPECT_TRUE(os_thread_init_rt_schedule());
+    EXPECT_TRUE(os_thread_init_rt_schedule());
+    EXPECT_EQ(os_thread_exit_rt_schedule(), 0);
+    EXPECT_EQ(os_thread_exit_rt_schedule(), 0);
+    EXPECT_TRUE(os_sync_environment_initialize());
+    os_sync_environment_uninitialize();
+    os_system_close_exception();
+    os_filesystem_sync();
+}
+
+TEST(Atomic, CompareAndSwapReturnsThePreviousValueAndAddSubTheNewOne) {
+    int32_t target = 5;
+    EXPECT_EQ(os_thread_sync_compare_and_swap(&target, 5, 9), 5);
+    EXPECT_EQ(target, 9);
+    EXPECT_EQ(os_thread_sync_compare_and_swap(&target, 4, 1), 9);
+    EXPECT_EQ(target, 9);
+    int64_t wide = INT64_C(1) << 40;
+    EXPECT_EQ(os_thread_sync_compare_and_swap_64(&wide, INT64_C(1) << 40, -7), INT64_C(1) << 40);
+    EXPECT_EQ(wide, -7);
+    EXPECT_EQ(os_thread_sync_compare_and_swap_64(&wide, 0, 3), -7);
+    EXPECT_EQ(wide, -7);
+    target = 0;
+    EXPECT_EQ(os_thread_sync_fetch_add(&target), 1);
+    EXPECT_EQ(target, 1);
+    target = 0;
+    EXPECT_EQ(static_cast<uint32_t>(os_thread_sync_fetch_sub(&target)), 0xFFFFFFFFu);
+    EXPECT_EQ(static_cast<uint32_t>(target), 0xFFFFFFFFu);
+    target = INT32_MAX;
+    EXPECT_EQ(os_thread_sync_fetch_add(&target), INT32_MIN);
+}
+
+TEST(Atomic, ConcurrentIncrementsAreNotLost) {
+    int32_t counter = 0;
+    constexpr int threads = 4;
+    constexpr int per_thread = 50000;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&counter] {
+            for (int i = 0; i < per_thread; ++i) {
+                os_thread_sync_fetch_add(&counter);
+                os_thread_sync_fetch_add(&counter);
+                os_thread_sync_fetch_sub(&counter);
+            }
+        });
     }
-    for (const int32_t cpu : refused) {
-        EXPECT_FALSE(os_thread_sched_set_affinity(cpu)) << cpu;
-        EXPECT_FALSE(os_thread_sched_set_thread_affinity(pthread_self(), cpu)) << cpu;
+    for (auto& worker : workers) {
+        worker.join();
     }
-    cpu_set_t mask{};
-    sched_getaffinity(0, sizeof mask, &mask);
-    EXPECT_TRUE(CPU_EQUAL(&mask, &saved_));
+    EXPECT_EQ(counter, threads * per_thread);
 }
