@@ -22,14 +22,15 @@ using corvane::test::unique_name;
 inline time_record deadline_after_ms(int64_t ms) {
     time_record now{};
     os_clock_get_time(1, &now);
-    now.seconds += ms / 1000;
-    now.nanoseconds += static_cast<int32_t>(ms % 1000) * 1'000'000;
-    os_clock_adjust_clock_time(&now);
-    return now;
+    time_record deadline{now.seconds + ms / 1000, now.nanoseconds + int32_t(ms % 1000) * 1'000'000};
+    os_clock_adjust_clock_time(&deadline);
+    return deadline;
 }
 
 // A deadline that has passed: the wait only polls.
 inline time_record past() { return deadline_after_ms(-1000); }
+// A generous bound for a wait that something else should end.
+inline time_record far_ahead() { return deadline_after_ms(60'000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
@@ -44,11 +45,11 @@ inline bool eventually(const std::function<bool()>& condition,
     return true;
 }
 
-// Each behaviour of a named family runs on an unnamed and a named object.
-inline constexpr bool unnamed_and_named[] = {false, true};
-inline std::string fresh_name(bool named) { return named ? unique_name("obj") : ""; }
-inline const char* name_or_null(const std::string& name) {
-    return name.empty() ? nullptr : name.c_str();
+// Runs `test(name)` for an unnamed object (null) and for a fresh name.
+inline void for_unnamed_and_named(const std::function<void(const char* name)>& test) {
+    test(nullptr);
+    SCOPED_TRACE("named");
+    test(unique_name("obj").c_str());
 }
 
 // Runs `body` on a thread of its own, for a call that must block until the
@@ -58,23 +59,14 @@ class blocked_call {
 public:
     explicit blocked_call(std::function<void()> body)
         : done_(std::make_shared<std::atomic<bool>>(false)),
-          thread_([done = done_, body = std::move(body)] {
-              body();
-              *done = true;
-          }) {}
+          thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
     ~blocked_call() { finished(); }
     // Gives the call a moment to get through (wrongly).
-    bool still_blocked() const {
-        std::this_thread::sleep_for(30ms);
-        return !*done_;
-    }
+    bool still_blocked() const { return std::this_thread::sleep_for(30ms), !*done_; }
     bool finished() {
         if (thread_.joinable()) {
-            if (eventually([this] { return done_->load(); })) {
-                thread_.join();
-            } else {
-                thread_.detach();
-            }
+            const bool ended = eventually([this] { return done_->load(); });
+            ended ? thread_.join() : thread_.detach();
         }
         return *done_;
     }

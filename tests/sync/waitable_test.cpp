@@ -1,4 +1,5 @@
-// Events and semaphores: every behaviour on an unnamed and a named object.
+// Events and semaphores, every behaviour on an unnamed and a named object,
+// and conditions.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,42 +14,39 @@
 using namespace sync_test;
 
 TEST(Event, AutoResetReleasesExactlyOneWaiterPerSet) {
-    for (const bool named : unnamed_and_named) {
-        const std::string name = fresh_name(named);
-        os_event_handle* event = os_event_create(false, false, name_or_null(name));
+    for_unnamed_and_named([](const char* name) {
+        os_event_handle* event = os_event_create(false, false, name);
         std::atomic<int> released{0};
         std::vector<std::thread> waiters;
         for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back(
-                [&] { released += os_event_wait_timeout(event, deadline_after_ms(60'000)); });
+            waiters.emplace_back([&] { released += os_event_wait_timeout(event, far_ahead()); });
         }
         for (int set = 1; set <= 3; ++set) {
             os_event_set_event(event);
-            EXPECT_TRUE(eventually([&] { return released.load() >= set; })) << named;
+            EXPECT_TRUE(eventually([&] { return released.load() >= set; }));
             std::this_thread::sleep_for(20ms);
-            EXPECT_EQ(released.load(), set) << named;
+            EXPECT_EQ(released.load(), set);
         }
         for (auto& waiter : waiters) {
             waiter.join();
         }
         EXPECT_FALSE(os_event_wait_timeout(event, past())) << "the last set was not taken";
         os_event_destroy(&event);
-    }
+    });
 }
 
 // A set wakes every thread waiting at that moment, even when a reset follows
 // at once; the first look proves that the waits really wait.
-TEST(Event, ManualResetSetReleasesEveryWaiterPromptly) {
-    constexpr int waiting = 4;
-    for (const bool named : unnamed_and_named) {
-        const std::string name = fresh_name(named);
-        os_event_handle* event = os_event_create(true, false, name_or_null(name));
+TEST(Event, ManualResetSetReleasesEveryWaiterPromptlyAndStaysSet) {
+    for_unnamed_and_named([](const char* name) {
+        constexpr int waiting = 4;
+        os_event_handle* event = os_event_create(true, false, name);
         std::atomic<int> entered{0}, released{0};
         std::vector<std::thread> waiters;
         for (int i = 0; i < waiting; ++i) {
             waiters.emplace_back([&] {
                 ++entered;
-                released += os_event_wait_timeout(event, deadline_after_ms(60'000));
+                released += os_event_wait_timeout(event, far_ahead());
             });
         }
         ASSERT_TRUE(eventually([&] { return entered.load() == waiting; }));
@@ -56,8 +54,7 @@ TEST(Event, ManualResetSetReleasesEveryWaiterPromptly) {
         EXPECT_EQ(released.load(), 0) << "a wait ended before the set";
         os_event_set_event(event);
         os_event_reset_event(event);
-        EXPECT_TRUE(eventually([&] { return released.load() == waiting; }, 10s))
-            << released.load() << " of " << waiting << " released, named " << named;
+        EXPECT_TRUE(eventually([&] { return released.load() == waiting; }, 10s)) << released;
         for (auto& waiter : waiters) {
             waiter.join();
         }
@@ -67,13 +64,12 @@ TEST(Event, ManualResetSetReleasesEveryWaiterPromptly) {
         EXPECT_TRUE(os_event_wait(event));
         EXPECT_TRUE(os_event_wait_timeout(event, past())) << "a manual-reset event stays set";
         os_event_destroy(&event);
-    }
+    });
 }
 
 TEST(Event, PastDeadlinesPollAndFarOnesNeitherWrapNorEndEarly) {
-    for (const bool named : unnamed_and_named) {
-        const std::string name = fresh_name(named);
-        os_event_handle* event = os_event_create(false, true, name_or_null(name));
+    for_unnamed_and_named([](const char* name) {
+        os_event_handle* event = os_event_create(false, true, name);
         const time_record long_ago{INT64_MIN, 0};
         EXPECT_TRUE(os_event_wait_timeout(event, long_ago));
         EXPECT_FALSE(os_event_wait_timeout(event, long_ago));
@@ -92,14 +88,13 @@ TEST(Event, PastDeadlinesPollAndFarOnesNeitherWrapNorEndEarly) {
         os_event_set_event(event);
         EXPECT_TRUE(os_event_wait_timeout(event, time_record{INT64_MAX, 0}));
         os_event_destroy(&event);
-    }
+    });
 }
 
 // Event waits on a semaphore take its units: both share one handle type.
 TEST(Semaphore, CountIsTheInitialAndTheMaximumCount) {
-    for (const bool named : unnamed_and_named) {
-        const std::string name = fresh_name(named);
-        os_semaphore_handle* semaphore = os_semaphore_create(2, name_or_null(name));
+    for_unnamed_and_named([](const char* name) {
+        os_semaphore_handle* semaphore = os_semaphore_create(2, name);
         EXPECT_TRUE(os_semaphore_wait(semaphore));
         EXPECT_TRUE(os_event_wait(semaphore));
         EXPECT_FALSE(os_event_wait_timeout(semaphore, past()));
@@ -107,20 +102,18 @@ TEST(Semaphore, CountIsTheInitialAndTheMaximumCount) {
         EXPECT_TRUE(third.still_blocked()) << "a third unit was taken";
         os_semaphore_release(semaphore);
         EXPECT_TRUE(third.finished());
-        EXPECT_EQ(units_available(semaphore), 0);
-        for (int i = 0; i < 3; ++i) {
-            os_semaphore_release(semaphore);
-        }
+        os_semaphore_release(semaphore);
+        os_semaphore_release(semaphore);
+        os_semaphore_release(semaphore);
         EXPECT_EQ(units_available(semaphore), 2) << "released beyond the maximum";
         os_semaphore_destroy(&semaphore);
-    }
+    });
 }
 
 TEST(Semaphore, ReleasesAreNeitherLostNorDoubledUnderContention) {
-    constexpr int units = 3;
-    for (const bool named : unnamed_and_named) {
-        const std::string name = fresh_name(named);
-        os_semaphore_handle* semaphore = os_semaphore_create(units, name_or_null(name));
+    for_unnamed_and_named([](const char* name) {
+        constexpr int units = 3;
+        os_semaphore_handle* semaphore = os_semaphore_create(units, name);
         std::atomic<int> inside{0}, crowded{0};
         std::vector<std::thread> workers;
         for (int t = 0; t < 6; ++t) {
@@ -139,7 +132,7 @@ TEST(Semaphore, ReleasesAreNeitherLostNorDoubledUnderContention) {
         EXPECT_EQ(crowded.load(), 0);
         EXPECT_EQ(units_available(semaphore), units);
         os_semaphore_destroy(&semaphore);
-    }
+    });
 }
 
 TEST(Semaphore, UndoTrackCannotBeSwitchedOff) {
@@ -154,22 +147,62 @@ TEST(Semaphore, UndoTrackCannotBeSwitchedOff) {
     os_semaphore_destroy(&semaphore);
 }
 
+// A 1024-byte name or a count below 1 gives handles that do nothing; events
+// and semaphores share one handle type, so one kind of check covers both.
 TEST(Waitable, UnusableHandlesNeverWaitAndIgnoreSignals) {
     const std::string too_long(1024, 'w');
-    const std::string longest = unique_name(std::string(1023, 'w')).substr(0, 1023);
-    os_event_handle* usable = os_event_create(false, true, longest.c_str());
-    EXPECT_TRUE(os_event_wait_timeout(usable, past())) << "1023 bytes is still a name";
-    os_event_destroy(&usable);
+    os_recursive_mutex_handle* mutex = os_recursive_mutex_create(too_long.c_str());
+    os_recursive_mutex_lock(mutex);
+    os_recursive_mutex_unlock(mutex);
+    os_recursive_mutex_destroy(&mutex);
+    os_rw_mutex_handle* rw = os_rw_mutex_create(too_long.c_str());
+    os_rw_mutex_lock_rd(rw);
+    os_rw_mutex_lock_wr(rw);
+    os_rw_mutex_unlock(rw);
+    os_rw_mutex_destroy(&rw);
+    EXPECT_EQ(mutex, nullptr);
+    EXPECT_EQ(rw, nullptr);
     for (os_event_handle* handle :
          {os_event_create(true, true, too_long.c_str()), os_semaphore_create(1, too_long.c_str()),
           os_semaphore_create(0, nullptr), os_semaphore_create(-3, nullptr)}) {
         ASSERT_NE(handle, nullptr);
         os_event_set_event(handle);
-        os_event_reset_event(handle);
         os_semaphore_release(handle);
         EXPECT_FALSE(os_event_wait(handle));
-        EXPECT_FALSE(os_semaphore_wait_timeout(handle, deadline_after_ms(60'000)));
+        EXPECT_FALSE(os_semaphore_wait_timeout(handle, far_ahead()));
         os_event_destroy(&handle);
         EXPECT_EQ(handle, nullptr);
     }
+}
+
+TEST(Condition, WaitTimesOutUnlessSignalledAndHoldsTheLockAgain) {
+    os_condition_handle* condition = os_condition_create();
+    os_condition_lock(condition);
+    EXPECT_EQ(os_condition_wait_timeout(condition, deadline_after_ms(-50)), OS_CONDITION_TIMED_OUT);
+    EXPECT_EQ(os_condition_wait_timeout(condition, deadline_after_ms(30)), OS_CONDITION_TIMED_OUT);
+    os_condition_unlock(condition);
+    for (const bool timed : {true, false}) {
+        bool ready = false;  // guarded by the condition's lock
+        int last = OS_CONDITION_WOKEN;
+        blocked_call waiter([&] {
+            os_condition_lock(condition);
+            while (!ready && last == OS_CONDITION_WOKEN) {
+                last = timed ? os_condition_wait_timeout(condition, far_ahead())
+                             : os_condition_wait(condition);
+            }
+            os_condition_unlock(condition);
+        });
+        EXPECT_TRUE(waiter.still_blocked()) << timed;
+        os_condition_lock(condition);  // recursive: taken twice, released twice
+        os_condition_lock(condition);
+        ready = true;
+        os_condition_signal(condition);
+        os_condition_unlock(condition);
+        EXPECT_TRUE(waiter.still_blocked()) << "got the lock while it was still held";
+        os_condition_unlock(condition);
+        EXPECT_TRUE(waiter.finished());
+        EXPECT_EQ(last, OS_CONDITION_WOKEN) << timed;
+    }
+    os_condition_destroy(&condition);
+    EXPECT_EQ(condition, nullptr);
 }
