@@ -38,7 +38,8 @@ TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
     };
     const std::pair<std::function<bool()>, std::function<void()>> rows[] = {
         {[&] { return os_event_wait(event); }, [&] { os_event_set_event(event); }},
-        {[&] { return os_event_wait_timeout(event, far_ahead()); }, [&] { os_event_set_event(event); }},
+        {[&] { return os_event_wait_timeout(event, far_ahead()); },
+         [&] { os_event_set_event(event); }},
         {[&] { return os_semaphore_wait(semaphore); }, [&] { os_semaphore_release(semaphore); }},
         {[&] { return lasts([] { os_thread_sleep_milliseconds(300); }); }, [] {}},
         {[&] { return lasts([] { const time_record end = deadline_after_ms(300);
@@ -48,7 +49,7 @@ TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
         std::atomic<pthread_t> target{};
         std::atomic<bool> result{false}, stop{false};
         blocked_call blocked([&] { target = pthread_self(), result = rows[row].first(); });
-        std::thread storm([&] {
+        thread_group storm(1, [&](int) {
             for (; !stop; std::this_thread::sleep_for(2ms)) {
                 target.load() != pthread_t{} && pthread_kill(target.load(), SIGUSR1) == 0;
             }
@@ -83,28 +84,22 @@ TEST(LinuxNamedObjects, AreOwnerOnlyAndGoWithTheLastHandle) {
                     (status.st_mode & 0777) == 0600) << entry;
         os_event_destroy(&event);
     }
-    std::barrier together(4);
-    std::vector<std::thread> closers;
-    for (int t = 0; t < 4; ++t) {
-        closers.emplace_back([&, t] {
-            for (int round = 0; round < 300; ++round) {
-                const std::string round_name = name + "-" + std::to_string(round);
-                os_event_handle* event = os_event_create(true, false, round_name.c_str());
-                os_semaphore_handle* semaphore =
-                    os_semaphore_create(1, (round_name + (t % 2 ? "a" : "b")).c_str());
-                together.arrive_and_wait();
-                os_semaphore_destroy(&semaphore);
-                os_event_destroy(&event);
-            }
-        });
-    }
     std::vector<corvane::test::child_process> processes;
     for (int i = 0; role.empty() && i < 2; ++i) {
         processes.push_back(corvane::test::child_process::self("LinuxNamedObjects.*", name));
     }
-    for (auto& closer : closers) {
-        closer.join();
-    }
+    std::barrier together(4);
+    thread_group(4, [&](int t) {
+        for (int round = 0; round < 300; ++round) {
+            const std::string round_name = name + "-" + std::to_string(round);
+            os_event_handle* event = os_event_create(true, false, round_name.c_str());
+            os_semaphore_handle* semaphore =
+                os_semaphore_create(1, (round_name + (t % 2 ? "a" : "b")).c_str());
+            together.arrive_and_wait();
+            os_semaphore_destroy(&semaphore);
+            os_event_destroy(&event);
+        }
+    });
     for (auto& child : processes) {
         EXPECT_EQ(child.wait(), 0);
     }

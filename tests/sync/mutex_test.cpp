@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cerrno>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "corvane/sync.h"
 #include "sync_test_support.hpp"
@@ -88,61 +86,43 @@ TEST(RecursiveMutex, ClosingAHeldNamedMutexLetsGoOfIt) {
 }
 
 // Under ThreadSanitizer the plain fields race unless writers exclude everyone.
-TEST(RwMutex, WritersExcludeReadersAndWritersUnderStress) {
+// Readers share the lock, and a stream of them does not starve a writer.
+TEST(RwMutex, WritersExcludeEveryoneReadersShareAndWritersDoNotStarve) {
     os_rw_mutex_handle* mutex = os_rw_mutex_create(nullptr);
     long first = 0, second = 0;
     std::atomic<int> readers{0}, writers{0}, violations{0};
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 4; ++t) {
-        workers.emplace_back([&, t] {
-            for (int i = 0; i < 3000; ++i) {
-                const bool write = (i + t) % 8 == 0;
-                write ? os_rw_mutex_lock_wr(mutex) : os_rw_mutex_lock_rd(mutex);
-                (write ? writers : readers)++;
-                violations += writers.load() > 1 || (writers.load() != 0 && readers.load() != 0);
-                first += write;
-                second += write;
-                violations += first != second;
-                (write ? writers : readers)--;
-                os_rw_mutex_unlock(mutex);
-            }
-        });
-    }
-    for (auto& worker : workers) {
-        worker.join();
-    }
+    thread_group(4, [&](int t) {
+        for (int i = 0; i < 3000; ++i) {
+            const bool write = (i + t) % 8 == 0;
+            write ? os_rw_mutex_lock_wr(mutex) : os_rw_mutex_lock_rd(mutex);
+            (write ? writers : readers)++;
+            violations += writers.load() > 1 || (writers.load() != 0 && readers.load() != 0);
+            first += write;
+            second += write;
+            violations += first != second;
+            (write ? writers : readers)--;
+            os_rw_mutex_unlock(mutex);
+        }
+    });
     EXPECT_EQ(violations.load(), 0);
     EXPECT_EQ(first, 4 * 3000 / 8);
-    os_rw_mutex_destroy(&mutex);
-}
-
-TEST(RwMutex, ReadersShareAndTheirStreamDoesNotStarveAWriter) {
-    os_rw_mutex_handle* mutex = os_rw_mutex_create(nullptr);
     std::atomic<bool> stop{false}, shared{false};
-    std::atomic<int> inside{0};
-    std::vector<std::thread> readers;
-    // Overlapping holds: some reader is inside at every moment.
-    for (int t = 0; t < 3; ++t) {
-        readers.emplace_back([&] {
-            while (!stop) {
-                os_rw_mutex_lock_rd(mutex);
-                shared = shared || ++inside > 1;
-                std::this_thread::sleep_for(2ms);
-                --inside;
-                os_rw_mutex_unlock(mutex);
-            }
-        });
-    }
+    thread_group overlapping_readers(3, [&](int) {
+        while (!stop) {
+            os_rw_mutex_lock_rd(mutex);
+            shared = shared || ++readers > 1;
+            std::this_thread::sleep_for(2ms);
+            --readers;
+            os_rw_mutex_unlock(mutex);
+        }
+    });
     EXPECT_TRUE(eventually([&] { return shared.load(); })) << "readers never shared the lock";
     EXPECT_TRUE(blocked_call([mutex] {
                     os_rw_mutex_lock_wr(mutex);
                     os_rw_mutex_unlock(mutex);
-                }).finished())
-        << "the writer starved";
+                }).finished()) << "the writer starved";
     stop = true;
-    for (auto& reader : readers) {
-        reader.join();
-    }
+    overlapping_readers.join();
     os_rw_mutex_destroy(&mutex);
 }
 

@@ -32,9 +32,7 @@ struct named_set {
     explicit named_set(const std::string& name, int count = 0) {
         capture_stdout([&] { mutex = os_recursive_mutex_create((name + "-m").c_str()); });
         event = os_event_create(false, false, (name + "-e").c_str());
-        if (count > 0) {
-            semaphore = os_semaphore_create(count, (name + "-s").c_str());
-        }
+        semaphore = count > 0 ? os_semaphore_create(count, (name + "-s").c_str()) : nullptr;
     }
     ~named_set() {
         os_recursive_mutex_destroy(&mutex);
@@ -43,7 +41,7 @@ struct named_set {
     }
     os_recursive_mutex_handle* mutex;
     os_event_handle* event;
-    os_semaphore_handle* semaphore = nullptr;
+    os_semaphore_handle* semaphore;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "corvane/sync.h"
 #include "test_support.hpp"
@@ -74,6 +75,26 @@ public:
 private:
     std::shared_ptr<std::atomic<bool>> done_;
     std::thread thread_;
+};
+
+// Runs body(0) ... body(count - 1) on threads of their own; join(), or the
+// end of the group, waits for them all.
+class thread_group {
+public:
+    thread_group(int count, const std::function<void(int)>& body) {
+        for (int i = 0; i < count; ++i) {
+            threads_.emplace_back(body, i);
+        }
+    }
+    ~thread_group() { join(); }
+    void join() {
+        for (auto& thread : threads_) {
+            thread.joinable() ? thread.join() : void();
+        }
+    }
+
+private:
+    std::vector<std::thread> threads_;
 };
 
 // Takes every unit there is without blocking.
