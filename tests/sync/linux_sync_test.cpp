@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <barrier>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,11 +65,9 @@ TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
     sigaction(SIGUSR1, &previous, nullptr);
 }
 
-// Owner-only whatever the umask, named as documented, and gone with the
-// last handle, even when handles in threads and processes close together.
-TEST(LinuxNamedObjects, AreOwnerOnlyAndGoWithTheLastHandle) {
-    const std::string role = corvane::test::child_role();
-    const std::string name = role.empty() ? unique_name("close") : role;
+// Owner-only whatever the umask, and named as documented.
+TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
+    const std::string name = unique_name("map");
     // 312 bytes: the digest's padding needs a second block.
     const std::string digest_checked = "corvane-digest-check-" + std::string(291, 'x');
     const std::pair<std::string, std::string> rows[] = {
@@ -84,28 +82,39 @@ TEST(LinuxNamedObjects, AreOwnerOnlyAndGoWithTheLastHandle) {
         EXPECT_TRUE(stat(("/dev/shm/" + entry).c_str(), &status) == 0 &&
                     (status.st_mode & 0777) == 0600) << entry;
         os_event_destroy(&event);
+        EXPECT_NE(stat(("/dev/shm/" + entry).c_str(), &status), 0) << entry;
     }
-    std::vector<corvane::test::child_process> processes;
-    for (int i = 0; role.empty() && i < 2; ++i) {
-        processes.push_back(corvane::test::child_process::self("LinuxNamedObjects.*", name));
+}
+
+// Two processes close their handles on one name at the same instant, read
+// off the one monotonic clock, round after round: whichever closes last must
+// still remove the name.
+TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
+    std::istringstream role(corvane::test::child_role());
+    std::string name;
+    time_record start{};
+    if (!(role >> name >> start.seconds >> start.nanoseconds)) {
+        name = unique_name("close");
+        start = deadline_after_ms(500);
     }
-    std::barrier together(4);
-    thread_group(4, [&](int t) {
-        for (int round = 0; round < 300; ++round) {
-            const std::string round_name = name + "-" + std::to_string(round);
-            os_event_handle* event = os_event_create(true, false, round_name.c_str());
-            os_semaphore_handle* semaphore =
-                os_semaphore_create(1, (round_name + (t % 2 ? "a" : "b")).c_str());
-            together.arrive_and_wait();
-            os_semaphore_destroy(&semaphore);
-            os_event_destroy(&event);
+    const std::string when = std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds);
+    corvane::test::child_process partner;
+    if (role.str().empty()) {
+        partner = corvane::test::child_process::self("LinuxNamedObjects.HandlesClosingTogether*",
+                                                     name + " " + when);
+    }
+    for (int round = 0; round < 400; ++round, start.nanoseconds += 2'000'000) {
+        os_clock_adjust_clock_time(&start);
+        os_event_handle* event = os_event_create(true, false, (name + std::to_string(round)).c_str());
+        for (time_record now{}, left{}; left.seconds >= 0; os_clock_adjust_clock_time(&left)) {
+            os_clock_get_time(1, &now);
+            os_clock_get_clock_span(&now, &start, &left);
         }
-    });
-    for (auto& child : processes) {
-        EXPECT_EQ(child.wait(), 0);
+        os_event_destroy(&event);
     }
+    EXPECT_EQ(partner.wait(), role.str().empty() ? 0 : -1);
     for (const auto& entry : fs::directory_iterator("/dev/shm")) {
-        EXPECT_TRUE(!role.empty() || entry.path().string().find(name) == std::string::npos);
+        EXPECT_TRUE(!role.str().empty() || entry.path().string().find(name) == std::string::npos);
     }
 }
 
