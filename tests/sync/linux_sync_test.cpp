@@ -97,15 +97,16 @@ TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
         name = unique_name("close");
         start = deadline_after_ms(500);
     }
-    const std::string when = std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds);
     corvane::test::child_process partner;
     if (role.str().empty()) {
-        partner = corvane::test::child_process::self("LinuxNamedObjects.HandlesClosingTogether*",
-                                                     name + " " + when);
+        partner = corvane::test::child_process::self(
+            "LinuxNamedObjects.HandlesClosingTogether*",
+            name + " " + std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds));
     }
     for (int round = 0; round < 400; ++round, start.nanoseconds += 2'000'000) {
         os_clock_adjust_clock_time(&start);
-        os_event_handle* event = os_event_create(true, false, (name + std::to_string(round)).c_str());
+        const std::string round_name = name + std::to_string(round);
+        os_event_handle* event = os_event_create(true, false, round_name.c_str());
         for (time_record now{}, left{}; left.seconds >= 0; os_clock_adjust_clock_time(&left)) {
             os_clock_get_time(1, &now);
             os_clock_get_clock_span(&now, &start, &left);
