@@ -75,11 +75,11 @@ public:
     // the creating process, before any other process can use the payload;
     // concurrent creators in other processes wait until it has finished.
     // *created (when `created` is not null) tells whether this call created
-    // the object. `errno` is left as it was. Fails
-    // (null) for a null or too long name, an existing object whose payload is
-    // smaller than `payload_size`, or a system failure. A create that finds
-    // an object no handle holds any more (its holders died) makes it afresh;
-    // an open finds nothing there.
+    // the object. `errno` is left as it was. Fails (null) for a null or too
+    // long name, an existing object whose payload is smaller than
+    // `payload_size`, or a system failure. A create that finds an object no
+    // handle holds any more (its holders died) makes it afresh; an open finds
+    // nothing there.
     static std::unique_ptr<named_object> create(named_kind kind, const char* name,
                                                 size_t payload_size,
                                                 const std::function<void(void*)>& initialise,
