@@ -116,6 +116,7 @@ TEST(NamedProcess, MutexIsSharedAndAKilledHolderHandsItToTheNextLocker) {
     }
     // The dead holder had locked twice; the next locker owns it outright.
     expect_excludes_until_released(mine.mutex, other.mutex, 1);
+    named_set{name, 1};  // the last handle on the dead holders' semaphore removes its name
 }
 
 TEST(NamedProcess, ObjectsWhoseLastHolderDiedStartAfresh) {
@@ -139,9 +140,9 @@ TEST(NamedProcess, ANameIsOneEventAndSemaphoreInTwoProcessesUntilTheLastCloses) 
         os_event_handle* done = os_event_create(false, false, (name + "-done").c_str());
         child_process child = child_process::self(children, "release-then-wait", name_env(name));
         EXPECT_TRUE(os_event_wait_timeout(done, deadline_after_ms(30'000)));
-        os_event_destroy(&done);
         EXPECT_EQ(units_available(objects.semaphore), 1) << "the maximum of 1 was not kept";
         EXPECT_EQ(child.kill_and_wait(), corvane::test::killed_status);
+        os_event_destroy(&done);  // after the child, or the name outlives both
         // Still unsignalled and auto-reset.
         EXPECT_FALSE(os_event_wait_timeout(objects.event, past()));
         os_event_set_event(objects.event);
