@@ -18,7 +18,7 @@
  * to the next locker. A name beginning with "Local\" names the same object
  * as the name without that prefix.
  *
- * On POSIX systems a named object is a shared-memory object (shm_open) with
+ * On Linux a named object is a shared-memory object (shm_open) with
  * owner-only permissions (0600), so another user's process cannot open it.
  * After a leading "Local\" is dropped, the name maps to
  *     "/corvane.<kind>.<escaped name>"
@@ -35,7 +35,21 @@
  * signalled flag in bit 0), a 32-bit count of sleeping waiters, the 32-bit
  * mode (1 auto-reset event, 2 manual-reset event, 3 semaphore) and the 32-bit
  * maximum count. Every process with a handle open holds a shared
- * open-file-description lock (F_OFD_SETLK) on the object.
+ * open-file-description lock (F_OFD_SETLK) on the object. Each family has a
+ * name space of its own: a mutex and an event may share a name.
+ *
+ * On Windows a named object is a kernel object (CreateMutexA, CreateEventA,
+ * CreateSemaphoreA) named by the name itself, which Windows already treats
+ * as one with its "Local\" form. The "A" calls refuse names of 260 bytes or
+ * more, and '\' separates the kernel's name spaces: a name that is that long,
+ * empty, holds a '\' after an optional "Global\" prefix, or begins with
+ * "corvane#" is used as
+ *     "[Global\]corvane#<SHA-256 of the name, 64 lower-case hex digits>"
+ * so that every name below 1024 bytes works and two names never share an
+ * object. Kernel objects of every kind share ONE name space there: a mutex,
+ * an event, a semaphore and a shared-memory block cannot share a name, and
+ * creating one under a name that another kind holds gives an unusable
+ * handle. Give each object a name of its own on both systems.
  */
 #ifndef CORVANE_SYNC_H
 #define CORVANE_SYNC_H
@@ -63,8 +77,8 @@ typedef struct os_waitable_handle os_event_handle;
 typedef struct os_waitable_handle os_semaphore_handle;
 typedef struct os_condition_handle os_condition_handle;
 
-/* A thread as the system names it (a pthread_t on POSIX systems); 0 when
- * there is none. */
+/* A thread as the system names it (a pthread_t on Linux, a thread HANDLE on
+ * Windows); 0 when there is none. */
 typedef uintptr_t os_thread_handle;
 
 /* The routine a new thread runs; its result is ignored. */
@@ -98,13 +112,15 @@ CORVANE_API void os_clock_realtime_to_monotonic(const time_record* from, time_re
 
 /* Sleeps until the absolute deadline *deadline, at millisecond grain
  * truncated toward zero: a deadline less than 1 ms ahead (or past) returns at
- * once. Signals do not cut the sleep short. */
+ * once. Signals do not cut the sleep short. How closely the sleep ends at the
+ * deadline depends on the system timer (see os_thread_init_rt_schedule). */
 CORVANE_API void os_clock_nano_sleep(const time_record* deadline);
 
 /* Waits with a deadline take an absolute time record on the clock above. The
  * time left is counted in whole milliseconds, truncated toward zero; a
  * deadline already past (or less than 1 ms ahead) only polls, and a deadline
- * however far ahead is waited for, never shortened. */
+ * however far ahead is waited for, never shortened (on Windows, whose waits
+ * take a 32-bit count, in slices). Signals do not end a wait early. */
 
 /* ------------------------------------------------------------------------ */
 /* Recursive mutexes                                                         */
@@ -115,7 +131,8 @@ CORVANE_API void os_clock_nano_sleep(const time_record* deadline);
 /* A process-local mutex when `name` is null, else the named mutex shared by
  * every process that creates the same name. When the name already exists the
  * line "Mutex[<name>] already exist,just open it.\n" is written to standard
- * output; errno is left as it was before the call. */
+ * output; the last-error value (errno, or GetLastError on Windows) is left
+ * as it was before the call. */
 CORVANE_API os_recursive_mutex_handle* os_recursive_mutex_create(const char* name);
 
 /* Releases the handle and sets *mutex to null. A named mutex that the calling
@@ -225,13 +242,15 @@ CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
 
 /* Starts a thread running start(arg) (nothing when `start` is null) and
  * stores its handle in *thread, or 0 when the system refused. `stack_size` is
- * the stack size in bytes, 0 for the system default; sizes below the system
- * minimum are raised to it. Does nothing when `thread` is null. */
+ * the stack size in bytes (on Windows committed at once), 0 for the system
+ * default; sizes below the system minimum are raised to it. Does nothing
+ * when `thread` is null. */
 CORVANE_API void os_thread_create(os_thread_handle* thread, os_thread_routine start, void* arg,
                                   size_t stack_size);
 
-/* Waits until the thread has ended and releases it: a handle is joined
- * exactly once. Returns 0 on success, else the system's error number. */
+/* Waits until the thread has ended and releases it (on Windows its handle is
+ * closed): a handle is joined exactly once. Returns 0 on success, else the
+ * system's error number. */
 CORVANE_API int32_t os_thread_join(os_thread_handle thread);
 
 /* Binds every thread of the process to processor `cpu` (0 to 63). False for
@@ -241,8 +260,11 @@ CORVANE_API bool os_thread_sched_set_affinity(int32_t cpu);
 /* Binds one thread to processor `cpu` (0 to 63), with the same results. */
 CORVANE_API bool os_thread_sched_set_thread_affinity(os_thread_handle thread, int32_t cpu);
 
-/* Paired around time-critical work. The system timer needs no raising here:
- * init returns true and exit returns 0. */
+/* Paired around time-critical work, and nested as often as they are paired.
+ * On Windows init raises the system timer to 1 ms (timeBeginPeriod) and
+ * returns true, and exit lowers it again (timeEndPeriod) and returns that
+ * call's result, 0 on success. Linux timers need no raising: init returns
+ * true and exit returns 0. */
 CORVANE_API bool os_thread_init_rt_schedule(void);
 CORVANE_API int32_t os_thread_exit_rt_schedule(void);
 
@@ -260,17 +282,20 @@ CORVANE_API void os_thread_uninstall_latency(void);
 
 /* Locks every current and future page of the process in memory; true exactly
  * when the system did so (it refuses a process without the privilege or
- * beyond its memory-lock limit). */
+ * beyond its memory-lock limit). Windows has no such call: true, and nothing
+ * changes. */
 CORVANE_API bool os_memory_manager_mlockall(void);
 
-/* Unlocks every page of the process; true exactly when the system did so. */
+/* Unlocks every page of the process; true exactly when the system did so.
+ * On Windows true, and nothing changes. */
 CORVANE_API bool os_memory_manager_munlockall(void);
 
 /* Nothing to set up or tear down: initialize returns true. */
 CORVANE_API bool os_sync_environment_initialize(void);
 CORVANE_API void os_sync_environment_uninitialize(void);
 
-/* Asks the system to write every file system's buffered data to disk. */
+/* Asks the system to write every file system's buffered data to disk. On
+ * Windows, which has no such call for an ordinary process, does nothing. */
 CORVANE_API void os_filesystem_sync(void);
 
 /* Does nothing. */

@@ -4,7 +4,8 @@
 #include "sync/sync_internal.hpp"
 
 struct os_condition_handle {
-    corvane::detail::condition_lock lock;
+    corvane::detail::platform_ptr<corvane::detail::condition_lock> lock =
+        corvane::detail::make_condition_lock();
 };
 
 using namespace corvane::detail;
@@ -38,19 +39,19 @@ CORVANE_API void os_condition_destroy(os_condition_handle** condition) {
 
 CORVANE_API void os_condition_lock(os_condition_handle* condition) {
     if (condition != nullptr) {
-        condition->lock.lock();
+        lock(*condition->lock);
     }
 }
 
 CORVANE_API void os_condition_unlock(os_condition_handle* condition) {
     if (condition != nullptr) {
-        condition->lock.unlock();
+        unlock(*condition->lock);
     }
 }
 
 CORVANE_API void os_condition_signal(os_condition_handle* condition) {
     if (condition != nullptr) {
-        condition->lock.signal();
+        signal(*condition->lock);
     }
 }
 
@@ -58,7 +59,7 @@ CORVANE_API int32_t os_condition_wait(os_condition_handle* condition) {
     if (condition == nullptr) {
         return OS_CONDITION_WOKEN;
     }
-    return result_of(condition->lock.wait(nullptr));
+    return result_of(wait(*condition->lock, nullptr));
 }
 
 CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
@@ -67,7 +68,7 @@ CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
         return OS_CONDITION_WOKEN;
     }
     const std::optional<time_record> end = wait_end_for(deadline);
-    return result_of(condition->lock.wait(end ? &*end : nullptr));
+    return result_of(wait(*condition->lock, end ? &*end : nullptr));
 }
 
 }  // extern "C"

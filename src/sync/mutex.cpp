@@ -1,27 +1,25 @@
 // Recursive mutexes, process-local or named, and the named mutex that the
 // reader/writer family shares.
 
+#include "common/last_error.hpp"
 #include "common/log.hpp"
 #include "sync/sync_internal.hpp"
 
 struct os_recursive_mutex_handle {
-    // Empty when the handle is unusable (name too long, creation failed).
-    std::optional<corvane::detail::recursive_lock> lock;
+    // Null when the handle is unusable (name too long, creation failed).
+    corvane::detail::platform_ptr<corvane::detail::recursive_lock> lock;
 };
 
 namespace corvane::detail {
 
-void open_named_mutex(const char* name, std::optional<recursive_lock>& lock) {
-    last_error_keeper keep_errno;
+platform_ptr<recursive_lock> open_named_mutex(const char* name) {
+    last_error_keeper keep_last_error;
     bool created = false;
-    auto storage = recursive_lock::named_storage(name, &created);
-    if (!storage) {
-        return;
-    }
-    lock.emplace(std::move(storage));
-    if (!created) {
+    platform_ptr<recursive_lock> lock = open_named_recursive_lock(name, created);
+    if (lock && !created) {
         log_line("Mutex[%s] already exist,just open it.\n", name);
     }
+    return lock;
 }
 
 }  // namespace corvane::detail
@@ -32,11 +30,7 @@ extern "C" {
 
 CORVANE_API os_recursive_mutex_handle* os_recursive_mutex_create(const char* name) {
     auto* handle = new os_recursive_mutex_handle;
-    if (name == nullptr) {
-        handle->lock.emplace();
-    } else {
-        open_named_mutex(name, handle->lock);
-    }
+    handle->lock = name == nullptr ? make_recursive_lock() : open_named_mutex(name);
     return handle;
 }
 
@@ -47,13 +41,13 @@ CORVANE_API void os_recursive_mutex_destroy(os_recursive_mutex_handle** mutex) {
 
 CORVANE_API void os_recursive_mutex_lock(os_recursive_mutex_handle* mutex) {
     if (mutex != nullptr && mutex->lock) {
-        mutex->lock->lock();
+        lock(*mutex->lock);
     }
 }
 
 CORVANE_API void os_recursive_mutex_unlock(os_recursive_mutex_handle* mutex) {
     if (mutex != nullptr && mutex->lock) {
-        mutex->lock->unlock();
+        unlock(*mutex->lock);
     }
 }
 

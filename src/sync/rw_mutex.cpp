@@ -5,8 +5,8 @@
 
 struct os_rw_mutex_handle {
     // Exactly one is set, or neither when the handle is unusable.
-    std::optional<corvane::detail::rw_lock> local;
-    std::optional<corvane::detail::recursive_lock> named;
+    corvane::detail::platform_ptr<corvane::detail::rw_lock> local;
+    corvane::detail::platform_ptr<corvane::detail::recursive_lock> named;
 };
 
 using namespace corvane::detail;
@@ -14,17 +14,16 @@ using namespace corvane::detail;
 namespace {
 
 // Runs the operation of whichever variant the handle holds; an unusable
-// handle holds neither. The operations are template arguments so that they
-// inline into the exported functions.
-template <void (rw_lock::*local_operation)(), void (recursive_lock::*named_operation)()>
+// handle holds neither.
+template <void (*local_operation)(rw_lock&), void (*named_operation)(recursive_lock&)>
 void apply(os_rw_mutex_handle* mutex) {
     if (mutex == nullptr) {
         return;
     }
     if (mutex->local) {
-        (*mutex->local.*local_operation)();
+        local_operation(*mutex->local);
     } else if (mutex->named) {
-        (*mutex->named.*named_operation)();
+        named_operation(*mutex->named);
     }
 }
 
@@ -35,9 +34,9 @@ extern "C" {
 CORVANE_API os_rw_mutex_handle* os_rw_mutex_create(const char* name) {
     auto* handle = new os_rw_mutex_handle;
     if (name == nullptr) {
-        handle->local.emplace();
+        handle->local = make_rw_lock();
     } else {
-        open_named_mutex(name, handle->named);
+        handle->named = open_named_mutex(name);
     }
     return handle;
 }
@@ -48,15 +47,15 @@ CORVANE_API void os_rw_mutex_destroy(os_rw_mutex_handle** mutex) {
 }
 
 CORVANE_API void os_rw_mutex_lock_rd(os_rw_mutex_handle* mutex) {
-    apply<&rw_lock::lock_shared, &recursive_lock::lock>(mutex);
+    apply<lock_shared, lock>(mutex);
 }
 
 CORVANE_API void os_rw_mutex_lock_wr(os_rw_mutex_handle* mutex) {
-    apply<&rw_lock::lock_exclusive, &recursive_lock::lock>(mutex);
+    apply<lock_exclusive, lock>(mutex);
 }
 
 CORVANE_API void os_rw_mutex_unlock(os_rw_mutex_handle* mutex) {
-    apply<&rw_lock::unlock, &recursive_lock::unlock>(mutex);
+    apply<unlock, unlock>(mutex);
 }
 
 }  // extern "C"

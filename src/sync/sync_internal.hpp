@@ -1,12 +1,10 @@
-// What the neutral sync files share: the platform primitives, deadlines and
-// the named mutex behind both mutex families.
+// What the neutral sync files share beyond the platform primitives.
 #pragma once
 
-#include <memory>
 #include <optional>
 
 #include "corvane/sync.h"
-#include "sync/linux/sync_posix.hpp"
+#include "sync/sync_platform.hpp"
 
 namespace corvane::detail {
 
@@ -14,9 +12,9 @@ namespace corvane::detail {
 // current reading plus the whole milliseconds left. Empty: no limit.
 std::optional<time_record> wait_end_for(const time_record& deadline);
 
-// Makes `lock` the named mutex `name`, the one behind both mutex families;
-// writes the log line when the name was already open and leaves errno as it
-// was. `lock` stays empty when the name is unusable or creation failed.
-void open_named_mutex(const char* name, std::optional<recursive_lock>& lock);
+// The named mutex behind both mutex families: writes the log line when the
+// name was already open and leaves the caller's last-error value as it was.
+// Null when the name is unusable or creation failed.
+platform_ptr<recursive_lock> open_named_mutex(const char* name);
 
 }  // namespace corvane::detail

@@ -60,11 +60,12 @@ CORVANE_API bool os_thread_sched_set_thread_affinity(os_thread_handle thread, in
 }
 
 CORVANE_API bool os_thread_init_rt_schedule(void) {
+    raise_timer_resolution();
     return true;
 }
 
 CORVANE_API int32_t os_thread_exit_rt_schedule(void) {
-    return 0;
+    return restore_timer_resolution();
 }
 
 CORVANE_API void os_thread_sleep_milliseconds(uint32_t ms) {

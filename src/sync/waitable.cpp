@@ -7,7 +7,7 @@
 struct os_waitable_handle {
     // Empty when the handle is unusable (name too long, bad count, creation
     // failed): waits fail at once, signalling does nothing.
-    std::optional<corvane::detail::waitable> object;
+    corvane::detail::platform_ptr<corvane::detail::waitable> object;
 };
 
 using namespace corvane::detail;
@@ -17,11 +17,8 @@ namespace {
 os_waitable_handle* create_waitable(waitable_mode mode, uint32_t initial, uint32_t maximum,
                                     const char* name) {
     auto* handle = new os_waitable_handle;
-    if (name == nullptr) {
-        handle->object.emplace(mode, initial, maximum);
-    } else if (auto storage = waitable::named_storage(name, mode, initial, maximum)) {
-        handle->object.emplace(std::move(storage));
-    }
+    handle->object = name == nullptr ? make_waitable(mode, initial, maximum)
+                                     : open_named_waitable(name, mode, initial, maximum);
     return handle;
 }
 
@@ -31,11 +28,11 @@ void destroy_waitable(os_waitable_handle** handle) {
 }
 
 bool usable(const os_waitable_handle* handle) {
-    return handle != nullptr && handle->object;
+    return handle != nullptr && handle->object != nullptr;
 }
 
 bool wait_without_limit(os_waitable_handle* handle) {
-    return usable(handle) && handle->object->wait(nullptr);
+    return usable(handle) && wait(*handle->object, nullptr);
 }
 
 bool wait_until(os_waitable_handle* handle, const time_record& deadline) {
@@ -43,12 +40,12 @@ bool wait_until(os_waitable_handle* handle, const time_record& deadline) {
         return false;
     }
     const std::optional<time_record> end = wait_end_for(deadline);
-    return handle->object->wait(end ? &*end : nullptr);
+    return wait(*handle->object, end ? &*end : nullptr);
 }
 
 void release(os_waitable_handle* handle) {
     if (usable(handle)) {
-        handle->object->release();
+        release(*handle->object);
     }
 }
 
@@ -73,7 +70,7 @@ CORVANE_API void os_event_set_event(os_event_handle* event) {
 
 CORVANE_API void os_event_reset_event(os_event_handle* event) {
     if (usable(event)) {
-        event->object->reset();
+        reset(*event->object);
     }
 }
 

@@ -1,69 +1,101 @@
-// Helpers shared by the sync tests: unique object names, deadlines, bounded
-// waits, calls that must block, and a look at /dev/shm.
+// Helpers shared by the sync tests: deadlines, bounded waits, calls that
+// must block, and names for the named rows of a table.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "corvane/sync.h"
 #include "test_support.hpp"
 
 namespace sync_test {
 
+using namespace std::chrono_literals;
 using corvane::test::unique_name;
 
 inline time_record deadline_after_ms(int64_t ms) {
     time_record now{};
     os_clock_get_time(1, &now);
-    now.seconds += ms / 1000;
-    now.nanoseconds += static_cast<int32_t>(ms % 1000) * 1'000'000;
-    os_clock_adjust_clock_time(&now);
-    return now;
+    time_record deadline{now.seconds + ms / 1000, now.nanoseconds + int32_t(ms % 1000) * 1'000'000};
+    os_clock_adjust_clock_time(&deadline);
+    return deadline;
 }
 
 // A deadline that has passed: the wait only polls.
 inline time_record past() { return deadline_after_ms(-1000); }
+// A generous bound for a wait that something else should end.
+inline time_record far_ahead() { return deadline_after_ms(60'000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds bound = std::chrono::seconds(30)) {
+                       std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
-// True once the thread or process `id` sleeps in the kernel.
-inline bool asleep(pid_t id) {
-    std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
-    const std::string text{std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>()};
-    const auto close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+// Runs `test(name)` for an unnamed object (null) and for a fresh name.
+inline void for_unnamed_and_named(const std::function<void(const char* name)>& test) {
+    test(nullptr);
+    SCOPED_TRACE("named");
+    test(unique_name("obj").c_str());
 }
 
-inline bool shm_has_entry_containing(const std::string& token) {
-    bool found = false;
-    if (DIR* folder = opendir("/dev/shm")) {
-        while (const dirent* entry = readdir(folder)) {
-            found = found || std::string(entry->d_name).find(token) != std::string::npos;
+// Runs `body` on a thread of its own, for a call that must block until the
+// test lets it through. A call still blocked after a generous bound is left
+// behind, so that a fault fails the test at once instead of hanging it.
+class blocked_call {
+public:
+    explicit blocked_call(std::function<void()> body)
+        : done_(std::make_shared<std::atomic<bool>>(false)),
+          thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
+    ~blocked_call() { finished(); }
+    // Gives the call a moment to get through (wrongly).
+    bool still_blocked() const { return std::this_thread::sleep_for(30ms), !*done_; }
+    bool finished() {
+        if (thread_.joinable()) {
+            const bool ended = eventually([this] { return done_->load(); });
+            ended ? thread_.join() : thread_.detach();
         }
-        closedir(folder);
+        return *done_;
     }
-    return found;
-}
+
+private:
+    std::shared_ptr<std::atomic<bool>> done_;
+    std::thread thread_;
+};
+
+// Runs body(0) ... body(count - 1) on threads of their own; join(), or the
+// end of the group, waits for them all.
+class thread_group {
+public:
+    thread_group(int count, const std::function<void(int)>& body) {
+        for (int i = 0; i < count; ++i) {
+            threads_.emplace_back(body, i);
+        }
+    }
+    ~thread_group() { join(); }
+    void join() {
+        for (auto& thread : threads_) {
+            thread.joinable() ? thread.join() : void();
+        }
+    }
+
+private:
+    std::vector<std::thread> threads_;
+};
 
 // Takes every unit there is without blocking.
 inline int units_available(os_semaphore_handle* semaphore) {
@@ -73,33 +105,6 @@ inline int units_available(os_semaphore_handle* semaphore) {
     }
     return units;
 }
-
-// Runs `body` on a thread of its own, for a call that must block until the
-// test lets it through.
-class blocked_call {
-public:
-    explicit blocked_call(std::function<void()> body)
-        : thread_([this, body = std::move(body)] {
-              body();
-              done_ = true;
-          }) {}
-    ~blocked_call() { finished(); }
-    // Gives the call a moment to get through (wrongly).
-    bool still_blocked() const {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        return !done_;
-    }
-    bool finished() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        return done_;
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 // Locks `holder` `depth` times; a thread locking `other` (the same mutex or
 // another handle on it) must stay out until the last unlock.

@@ -1,4 +1,4 @@
-// Named objects on POSIX shared memory. The naming, layout and lifetime
+// Named objects on Linux shared memory. The naming, layout and lifetime
 // protocol are described in common/linux/named_object.hpp.
 
 #include "common/linux/named_object.hpp"
@@ -16,7 +16,8 @@
 #include <ctime>
 #include <utility>
 
-#include "common/sha256.hpp"
+#include "common/last_error.hpp"
+#include "common/object_name.hpp"
 
 namespace corvane::detail {
 
@@ -48,21 +49,12 @@ struct object_record {
     uint64_t payload_size;
     uint32_t name_length;
     uint8_t reserved[36];
-    char name[named_object_name_limit];
+    char name[object_name_limit];
 };
 static_assert(sizeof(object_record) == named_object_record_size);
 static_assert(offsetof(object_record, name) == 64);
 // The payload follows the record; 64 bytes suit any process-shared primitive.
 static_assert(sizeof(object_record) % 64 == 0);
-
-constexpr std::string_view local_prefix = "Local\\";
-
-std::string_view without_local_prefix(std::string_view name) {
-    if (name.starts_with(local_prefix)) {
-        name.remove_prefix(local_prefix.size());
-    }
-    return name;
-}
 
 const char* kind_word(named_kind kind) {
     switch (kind) {
@@ -80,7 +72,6 @@ const char* kind_word(named_kind kind) {
 
 std::string map_name(named_kind kind, std::string_view name) {
     static constexpr char hex_upper[] = "0123456789ABCDEF";
-    static constexpr char hex_lower[] = "0123456789abcdef";
     std::string mapped = std::string("/corvane.") + kind_word(kind);
     const size_t stem = mapped.size();
     mapped += '.';
@@ -98,16 +89,7 @@ std::string map_name(named_kind kind, std::string_view name) {
         return mapped;
     }
     mapped.resize(stem);
-    mapped += '#';
-    for (uint8_t byte : sha256(name)) {
-        mapped += hex_lower[byte >> 4];
-        mapped += hex_lower[byte & 0xF];
-    }
-    return mapped;
-}
-
-bool valid_name(const char* name) {
-    return name != nullptr && strnlen(name, named_object_name_limit) < named_object_name_limit;
+    return hashed_object_name(mapped, name);
 }
 
 size_t object_size(size_t payload_size) { return sizeof(object_record) + payload_size; }
@@ -269,10 +251,8 @@ outcome attach_object(int fd, off_t current_size, named_kind kind, std::string_v
 }  // namespace
 
 std::string named_object::system_name(named_kind kind, const char* name) {
-    if (!valid_name(name)) {
-        return {};
-    }
-    return map_name(kind, without_local_prefix(name));
+    const std::optional<std::string_view> full_name = object_name(name);
+    return full_name ? map_name(kind, *full_name) : std::string();
 }
 
 std::unique_ptr<named_object> named_object::create(named_kind kind, const char* name,
@@ -290,11 +270,12 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
                                                     bool create, size_t payload_size,
                                                     const std::function<void(void*)>& initialise,
                                                     bool* created) {
-    if (!valid_name(name) || payload_size > (SIZE_MAX >> 2)) {
+    const std::optional<std::string_view> valid_name = object_name(name);
+    if (!valid_name || payload_size > (SIZE_MAX >> 2)) {
         return nullptr;
     }
-    const int saved_errno = errno;
-    const std::string_view full_name = without_local_prefix(name);
+    last_error_keeper keep_errno;
+    const std::string_view full_name = *valid_name;
     std::unique_ptr<named_object> object(new named_object());
     object->platform_ = std::make_unique<platform_state>();
     object->platform_->system_name = map_name(kind, full_name);
@@ -365,7 +346,6 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         object->platform_->mapped_length = attached.mapped_length;
         object->payload_ = attached.payload;
         object->payload_size_ = attached.payload_size;
-        errno = saved_errno;
         return object;
     }
     return nullptr;
@@ -376,7 +356,7 @@ named_object::~named_object() {
     if (fd < 0) {
         return;
     }
-    const int saved_errno = errno;
+    last_error_keeper keep_errno;
     munmap(platform_->base, platform_->mapped_length);
     // The only holder removes the name. Held since the handle attached, the
     // lock has kept the name on this object. When several handles close at
@@ -392,7 +372,6 @@ named_object::~named_object() {
         shm_unlink(platform_->system_name.c_str());
     }
     close(fd);
-    errno = saved_errno;
 }
 
 }  // namespace corvane::detail

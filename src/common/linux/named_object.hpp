@@ -10,11 +10,12 @@
 // while any handle on it is open in any process, a process that dies no
 // longer keeps it alive, and the last handle to close removes the name.
 //
-// On POSIX systems an object is a shared-memory object (shm_open), mode 0600,
-// so that other users cannot open it. Its name is
+// On Linux an object is a shared-memory object (shm_open), mode 0600, so
+// that other users cannot open it. Its name is
 //     "/corvane.<kind>.<escaped name>"
 // with <kind> one of "mutex", "event", "semaphore", "shm". The name first
-// loses a leading "Local\" ("Local\x" and "x" are one object). In the
+// passes the neutral rules of common/object_name.hpp (a leading "Local\" is
+// dropped, so "Local\x" and "x" are one object). In the
 // escaped name the bytes '!' to '~' other than '/' and '%' stand for
 // themselves and every other byte becomes '%' and two upper-case hex digits
 // ("a b/c" -> "a%20b%2Fc"). When the result would exceed 255 bytes after the
@@ -55,16 +56,14 @@
 
 namespace corvane::detail {
 
-// Kinds live in separate name spaces: a mutex and an event may share a name.
+// Kinds live in separate name spaces here: a mutex and an event may share a
+// name (unlike Windows, where kernel objects share one name space).
 enum class named_kind : uint32_t {
     mutex = 1,
     event = 2,
     semaphore = 3,
     shared_memory = 4,
 };
-
-// Names must be shorter than this many bytes.
-inline constexpr size_t named_object_name_limit = 1024;
 
 // Size of the record that precedes the payload (see the layout above).
 inline constexpr size_t named_object_record_size = 1088;
@@ -76,11 +75,11 @@ public:
     // the creating process, before any other process can use the payload;
     // concurrent creators in other processes wait until it has finished.
     // *created (when `created` is not null) tells whether this call created
-    // the object. `errno` is left as it was when the call succeeds. Fails
-    // (null) for a null or too long name, an existing object whose payload is
-    // smaller than `payload_size`, or a system failure. A create that finds
-    // an object no handle holds any more (its holders died) makes it afresh;
-    // an open finds nothing there.
+    // the object. `errno` is left as it was. Fails (null) for a null or too
+    // long name, an existing object whose payload is smaller than
+    // `payload_size`, or a system failure. A create that finds an object no
+    // handle holds any more (its holders died) makes it afresh; an open finds
+    // nothing there.
     static std::unique_ptr<named_object> create(named_kind kind, const char* name,
                                                 size_t payload_size,
                                                 const std::function<void(void*)>& initialise,
@@ -98,8 +97,7 @@ public:
     named_object& operator=(const named_object&) = delete;
 
     // The system name of an object of `kind` called `name` (see the mapping
-    // above); "" for a null name or one of named_object_name_limit bytes or
-    // more.
+    // above); "" for a null name or one of object_name_limit bytes or more.
     static std::string system_name(named_kind kind, const char* name);
 
     void* payload() const { return payload_; }

@@ -1,6 +1,9 @@
-// The monotonic clock and sleeping on it, for POSIX systems.
+// The monotonic clock and sleeping on it, for Linux.
 
-#include "sync/linux/sync_posix.hpp"
+#include <cerrno>
+
+#include "sync/linux/linux_time.hpp"
+#include "sync/sync_platform.hpp"
 #include "sync/time_arithmetic.hpp"
 
 namespace corvane::detail {

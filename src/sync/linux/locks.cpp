@@ -1,9 +1,38 @@
-// pthread mutexes, reader/writer locks and condition variables for POSIX
-// systems.
+// pthread mutexes, reader/writer locks and condition variables for Linux.
+// A named mutex is a process-shared, robust pthread mutex in the payload of
+// a named object, so every process mapping the name works on one lock.
 
-#include "sync/linux/sync_posix.hpp"
+#include <pthread.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "common/linux/named_object.hpp"
+#include "sync/linux/linux_time.hpp"
+#include "sync/sync_platform.hpp"
 
 namespace corvane::detail {
+
+struct recursive_lock {
+    // Null for a process-local mutex, which lives in `local`.
+    std::unique_ptr<named_object> storage;
+    pthread_mutex_t local{};
+    pthread_mutex_t* mutex = &local;
+    // Which thread of this process holds a named mutex through this handle,
+    // and how often, so that closing the handle can let go of it. Only the
+    // holder changes them, while it holds the mutex.
+    std::atomic<pthread_t> holder{};
+    int held_levels = 0;
+};
+
+struct rw_lock {
+    pthread_rwlock_t lock{};
+};
+
+struct condition_lock {
+    pthread_mutex_t mutex{};
+    pthread_cond_t condition{};
+};
 
 namespace {
 
@@ -21,14 +50,52 @@ void initialise_recursive_mutex(pthread_mutex_t* mutex, bool process_shared) {
     pthread_mutexattr_destroy(&attributes);
 }
 
-}  // namespace
-
-recursive_lock::recursive_lock() : mutex_(&local_) {
-    initialise_recursive_mutex(&local_, false);
+// A holder that died leaves the mutex to the next locker, as an abandoned
+// mutex passes to the next waiter.
+void lock_named(recursive_lock& lock) {
+    const int result = pthread_mutex_lock(lock.mutex);
+    if (result == EOWNERDEAD) {
+        pthread_mutex_consistent(lock.mutex);
+        lock.held_levels = 0;  // the dead holder may have been a thread of ours
+    } else if (result != 0) {
+        return;
+    }
+    if (lock.held_levels++ == 0) {
+        lock.holder.store(pthread_self());
+    }
 }
 
-recursive_lock::recursive_lock(std::unique_ptr<named_object> storage)
-    : storage_(std::move(storage)), mutex_(static_cast<pthread_mutex_t*>(storage_->payload())) {}
+void unlock_named(recursive_lock& lock) {
+    if (pthread_equal(lock.holder.load(), pthread_self()) && lock.held_levels > 0 &&
+        --lock.held_levels == 0) {
+        lock.holder.store(pthread_t{});
+    }
+    pthread_mutex_unlock(lock.mutex);
+}
+
+}  // namespace
+
+platform_ptr<recursive_lock> make_recursive_lock() {
+    platform_ptr<recursive_lock> lock(new recursive_lock);
+    initialise_recursive_mutex(&lock->local, false);
+    return lock;
+}
+
+platform_ptr<recursive_lock> open_named_recursive_lock(const char* name, bool& created) {
+    std::unique_ptr<named_object> storage = named_object::create(
+        named_kind::mutex, name, sizeof(pthread_mutex_t),
+        [](void* payload) {
+            initialise_recursive_mutex(static_cast<pthread_mutex_t*>(payload), true);
+        },
+        &created);
+    if (!storage) {
+        return nullptr;
+    }
+    platform_ptr<recursive_lock> lock(new recursive_lock);
+    lock->mutex = static_cast<pthread_mutex_t*>(storage->payload());
+    lock->storage = std::move(storage);
+    return lock;
+}
 
 // A named mutex is never destroyed: other processes may still use it, and
 // the named object's storage goes with the last holder. A handle closed by
@@ -36,84 +103,99 @@ recursive_lock::recursive_lock(std::unique_ptr<named_object> storage)
 // abandoned mutex passes to the next locker: a robust mutex stays on its
 // holder's robust list, which is linked through the mutex itself, and the
 // mapping is about to go.
-recursive_lock::~recursive_lock() {
-    if (!storage_) {
-        pthread_mutex_destroy(&local_);
-        return;
-    }
-    if (pthread_equal(holder_.load(), pthread_self())) {
-        for (int levels = held_levels_; levels > 0; --levels) {
-            unlock_named();
+void platform_deleter::operator()(recursive_lock* lock) const {
+    if (!lock->storage) {
+        pthread_mutex_destroy(&lock->local);
+    } else if (pthread_equal(lock->holder.load(), pthread_self())) {
+        for (int levels = lock->held_levels; levels > 0; --levels) {
+            unlock_named(*lock);
         }
     }
+    delete lock;
 }
 
-// A holder that died leaves the mutex to the next locker, as an abandoned
-// mutex passes to the next waiter.
-void recursive_lock::lock_named() {
-    const int result = pthread_mutex_lock(mutex_);
-    if (result == EOWNERDEAD) {
-        pthread_mutex_consistent(mutex_);
-        held_levels_ = 0;  // the dead holder may have been a thread of ours
-    } else if (result != 0) {
-        return;
-    }
-    if (held_levels_++ == 0) {
-        holder_.store(pthread_self());
+void lock(recursive_lock& lock) {
+    if (lock.storage) {
+        lock_named(lock);
+    } else {
+        pthread_mutex_lock(lock.mutex);
     }
 }
 
-void recursive_lock::unlock_named() {
-    if (pthread_equal(holder_.load(), pthread_self()) && held_levels_ > 0 && --held_levels_ == 0) {
-        holder_.store(pthread_t{});
+void unlock(recursive_lock& lock) {
+    if (lock.storage) {
+        unlock_named(lock);
+    } else {
+        pthread_mutex_unlock(lock.mutex);
     }
-    pthread_mutex_unlock(mutex_);
 }
 
-std::unique_ptr<named_object> recursive_lock::named_storage(const char* name, bool* created) {
-    return named_object::create(
-        named_kind::mutex, name, sizeof(pthread_mutex_t),
-        [](void* payload) {
-            initialise_recursive_mutex(static_cast<pthread_mutex_t*>(payload), true);
-        },
-        created);
-}
-
-rw_lock::rw_lock() {
+// Once a writer waits, new readers queue behind it.
+platform_ptr<rw_lock> make_rw_lock() {
+    platform_ptr<rw_lock> lock(new rw_lock);
     pthread_rwlockattr_t attributes;
     pthread_rwlockattr_init(&attributes);
     pthread_rwlockattr_setkind_np(&attributes, PTHREAD_RWLOCK_PREFER_WRITER_NONRECURSIVE_NP);
-    pthread_rwlock_init(&lock_, &attributes);
+    pthread_rwlock_init(&lock->lock, &attributes);
     pthread_rwlockattr_destroy(&attributes);
+    return lock;
 }
 
-rw_lock::~rw_lock() {
-    pthread_rwlock_destroy(&lock_);
+void platform_deleter::operator()(rw_lock* lock) const {
+    pthread_rwlock_destroy(&lock->lock);
+    delete lock;
+}
+
+void lock_shared(rw_lock& lock) {
+    pthread_rwlock_rdlock(&lock.lock);
+}
+
+void lock_exclusive(rw_lock& lock) {
+    pthread_rwlock_wrlock(&lock.lock);
+}
+
+void unlock(rw_lock& lock) {
+    pthread_rwlock_unlock(&lock.lock);
 }
 
 // The condition's clock is the monotonic one, so that deadlines read from
 // monotonic_now() mean the same instant here.
-condition_lock::condition_lock() {
-    initialise_recursive_mutex(&mutex_, false);
+platform_ptr<condition_lock> make_condition_lock() {
+    platform_ptr<condition_lock> condition(new condition_lock);
+    initialise_recursive_mutex(&condition->mutex, false);
     pthread_condattr_t attributes;
     pthread_condattr_init(&attributes);
     pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    pthread_cond_init(&condition_, &attributes);
+    pthread_cond_init(&condition->condition, &attributes);
     pthread_condattr_destroy(&attributes);
+    return condition;
 }
 
-condition_lock::~condition_lock() {
-    pthread_cond_destroy(&condition_);
-    pthread_mutex_destroy(&mutex_);
+void platform_deleter::operator()(condition_lock* condition) const {
+    pthread_cond_destroy(&condition->condition);
+    pthread_mutex_destroy(&condition->mutex);
+    delete condition;
 }
 
-wait_outcome condition_lock::wait(const time_record* end) {
+void lock(condition_lock& condition) {
+    pthread_mutex_lock(&condition.mutex);
+}
+
+void unlock(condition_lock& condition) {
+    pthread_mutex_unlock(&condition.mutex);
+}
+
+void signal(condition_lock& condition) {
+    pthread_cond_signal(&condition.condition);
+}
+
+wait_outcome wait(condition_lock& condition, const time_record* end) {
     int result = 0;
     if (end == nullptr) {
-        result = pthread_cond_wait(&condition_, &mutex_);
+        result = pthread_cond_wait(&condition.condition, &condition.mutex);
     } else {
         const timespec limit = to_timespec(*end);
-        result = pthread_cond_timedwait(&condition_, &mutex_, &limit);
+        result = pthread_cond_timedwait(&condition.condition, &condition.mutex, &limit);
     }
     if (result == 0) {
         return wait_outcome::woken;

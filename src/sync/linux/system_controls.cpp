@@ -1,9 +1,9 @@
-// Memory locking and file-system sync for POSIX systems.
+// Memory locking and file-system sync for Linux.
 
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "sync/linux/sync_posix.hpp"
+#include "sync/sync_platform.hpp"
 
 namespace corvane::detail {
 

@@ -1,13 +1,15 @@
-// Threads and processor affinity for POSIX (Linux) systems.
+// Threads, processor affinity and the timer resolution for Linux.
 
 #include <dirent.h>
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <set>
 
-#include "sync/linux/sync_posix.hpp"
+#include "sync/sync_platform.hpp"
 
 namespace corvane::detail {
 
@@ -90,6 +92,13 @@ bool bind_process_to_processor(int cpu) {
 bool bind_thread_to_processor(os_thread_handle thread, int cpu) {
     const cpu_set_t set = only_processor(cpu);
     return pthread_setaffinity_np(static_cast<pthread_t>(thread), sizeof set, &set) == 0;
+}
+
+// High-resolution timers need no raising on Linux.
+void raise_timer_resolution() {}
+
+int32_t restore_timer_resolution() {
+    return 0;
 }
 
 }  // namespace corvane::detail

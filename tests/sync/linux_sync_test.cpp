@@ -1,0 +1,175 @@
+// Linux only: signals during waits and sleeps, the shared-memory objects
+// behind named objects, affinity of every thread, memory locking.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corvane/sync.h"
+#include "sync_test_support.hpp"
+#include "test_support.hpp"
+
+using namespace sync_test;
+namespace fs = std::filesystem;
+
+// SIGUSR1 without SA_RESTART, so plain system calls would fail with EINTR,
+// arrives every few milliseconds while each row blocks.
+TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
+    struct sigaction action {}, previous{};
+    action.sa_handler = [](int) {};
+    sigaction(SIGUSR1, &action, &previous);
+    os_event_handle* event = os_event_create(false, false, nullptr);
+    os_semaphore_handle* semaphore = os_semaphore_create(1, unique_name("sem").c_str());
+    ASSERT_TRUE(os_semaphore_wait(semaphore));
+    const auto lasts = [](const std::function<void()>& sleep) {
+        const auto start = std::chrono::steady_clock::now();
+        return sleep(), std::chrono::steady_clock::now() - start >= 299ms;
+    };
+    const std::pair<std::function<bool()>, std::function<void()>> rows[] = {
+        {[&] { return os_event_wait(event); }, [&] { os_event_set_event(event); }},
+        {[&] { return os_event_wait_timeout(event, far_ahead()); },
+         [&] { os_event_set_event(event); }},
+        {[&] { return os_semaphore_wait(semaphore); }, [&] { os_semaphore_release(semaphore); }},
+        {[&] { return lasts([] { os_thread_sleep_milliseconds(300); }); }, [] {}},
+        {[&] { return lasts([] { const time_record end = deadline_after_ms(300);
+                                 os_clock_nano_sleep(&end); }); }, [] {}},
+    };
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        std::atomic<pthread_t> target{};
+        std::atomic<bool> result{false}, stop{false};
+        blocked_call blocked([&] { target = pthread_self(), result = rows[row].first(); });
+        thread_group storm(1, [&](int) {
+            for (; !stop; std::this_thread::sleep_for(2ms)) {
+                target.load() != pthread_t{} && pthread_kill(target.load(), SIGUSR1) == 0;
+            }
+        });
+        EXPECT_TRUE(row >= 3 || blocked.still_blocked()) << "row " << row;
+        rows[row].second();
+        EXPECT_TRUE(blocked.finished() && result.load()) << "row " << row;
+        stop = true;
+        storm.join();
+    }
+    os_semaphore_destroy(&semaphore);
+    os_event_destroy(&event);
+    sigaction(SIGUSR1, &previous, nullptr);
+}
+
+// Owner-only whatever the umask, and named as documented.
+TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
+    const std::string name = unique_name("map");
+    // 312 bytes: the digest's padding needs a second block.
+    const std::string digest_checked = "corvane-digest-check-" + std::string(291, 'x');
+    const std::pair<std::string, std::string> rows[] = {
+        {"Local\\" + name + " /%", "corvane.event." + name + "%20%2F%25"},
+        {digest_checked,
+         "corvane.event#5248bb7eaf337bdb1aa3dbefc58681351edeb8bd5573d6ba362d79010a96f575"}};
+    for (const auto& [object, entry] : rows) {
+        const mode_t previous = umask(0277);
+        os_event_handle* event = os_event_create(true, true, object.c_str());
+        umask(previous);
+        struct stat status {};
+        EXPECT_TRUE(stat(("/dev/shm/" + entry).c_str(), &status) == 0 &&
+                    (status.st_mode & 0777) == 0600) << entry;
+        os_event_destroy(&event);
+        EXPECT_NE(stat(("/dev/shm/" + entry).c_str(), &status), 0) << entry;
+    }
+}
+
+// Two processes close their handles on one name at the same instant, read
+// off the one monotonic clock, round after round: whichever closes last must
+// still remove the name.
+TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
+    std::istringstream role(corvane::test::child_role());
+    std::string name;
+    time_record start{};
+    if (!(role >> name >> start.seconds >> start.nanoseconds)) {
+        name = unique_name("close");
+        start = deadline_after_ms(500);
+    }
+    corvane::test::child_process partner;
+    if (role.str().empty()) {
+        partner = corvane::test::child_process::self(
+            "LinuxNamedObjects.HandlesClosingTogether*",
+            name + " " + std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds));
+    }
+    for (int round = 0; round < 400; ++round, start.nanoseconds += 2'000'000) {
+        os_clock_adjust_clock_time(&start);
+        const std::string round_name = name + std::to_string(round);
+        os_event_handle* event = os_event_create(true, false, round_name.c_str());
+        for (time_record now{}, left{}; left.seconds >= 0; os_clock_adjust_clock_time(&left)) {
+            os_clock_get_time(1, &now);
+            os_clock_get_clock_span(&now, &start, &left);
+        }
+        os_event_destroy(&event);
+    }
+    EXPECT_EQ(partner.wait(), role.str().empty() ? 0 : -1);
+    for (const auto& entry : fs::directory_iterator("/dev/shm")) {
+        EXPECT_TRUE(!role.str().empty() || entry.path().string().find(name) == std::string::npos);
+    }
+}
+
+TEST(LinuxAffinity, ProcessAffinityBindsEveryThread) {
+    cpu_set_t saved{};
+    sched_getaffinity(0, sizeof saved, &saved);
+    int cpu = 63;  // the highest processor this process may use
+    while (cpu > 0 && !CPU_ISSET(cpu, &saved)) {
+        --cpu;
+    }
+    os_event_handle* finish = os_event_create(true, false, nullptr);
+    std::thread bystander([finish] { os_event_wait(finish); });
+    ASSERT_TRUE(os_thread_sched_set_affinity(cpu));
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        const pid_t tid = std::stoi(task.path().filename().string());
+        cpu_set_t mask{};
+        EXPECT_TRUE(sched_getaffinity(tid, sizeof mask, &mask) == 0 && CPU_COUNT(&mask) == 1 &&
+                    CPU_ISSET(cpu, &mask)) << "thread " << tid;
+        sched_setaffinity(tid, sizeof saved, &saved);
+    }
+    EXPECT_TRUE(sysconf(_SC_NPROCESSORS_CONF) == 64 || !os_thread_sched_set_affinity(63));
+    os_event_set_event(finish);
+    bystander.join();
+    os_event_destroy(&finish);
+}
+
+// In children, so the test program is never pinned: with no memory-lock limit
+// the result says whether memory got locked; a limit of 0, as an
+// unprivileged process has, must give false (root is made nobody first).
+TEST(LinuxMemoryLock, ResultsAreTheSystemsOwn) {
+    const std::string role = corvane::test::child_role();
+    const auto locked_kilobytes = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line) && line.rfind("VmLck:", 0) != 0) {
+        }
+        return std::stol(line.substr(6));
+    };
+    if (role == "limited") {
+        const rlimit none{0, 0};
+        ASSERT_TRUE(setrlimit(RLIMIT_MEMLOCK, &none) == 0 &&
+                    (geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0)));
+        EXPECT_FALSE(os_memory_manager_mlockall());
+    } else if (role == "unlimited") {
+        const bool locked = os_memory_manager_mlockall();
+        EXPECT_EQ(locked, locked_kilobytes() > 0);
+        EXPECT_TRUE(os_memory_manager_munlockall());
+    }
+    EXPECT_EQ(locked_kilobytes(), 0);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizer runtimes replace mlockall with a call that always succeeds";
+#endif
+    for (const char* child : {"unlimited", "limited"}) {
+        EXPECT_TRUE(!role.empty() ||
+                    corvane::test::child_process::self("LinuxMemoryLock.*", child).wait() == 0);
+    }
+}
