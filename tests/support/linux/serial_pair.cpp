@@ -1,0 +1,61 @@
+// The serial line on Linux: a pseudo-terminal pair.
+
+#include "serial_pair.hpp"
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace corvane::test {
+
+serial_pair::serial_pair() {
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    termios raw{};
+    ::cfmakeraw(&raw);
+    // The slave side stays open with the pair, so the line never hangs up
+    // while the library's port is closed and opened again.
+    if (::openpty(&master, &slave, name, &raw, nullptr) == 0) {
+        far_ = master;
+        keeper_ = slave;
+        name_ = name;
+    }
+}
+
+serial_pair::~serial_pair() {
+    ::close(static_cast<int>(far_));
+    ::close(static_cast<int>(keeper_));
+}
+
+bool serial_pair::send(std::string_view bytes) {
+    pollfd entry{static_cast<int>(far_), POLLOUT, 0};
+    while (!bytes.empty() && ::poll(&entry, 1, 5000) == 1) {
+        const ssize_t written = ::write(entry.fd, bytes.data(), bytes.size());
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return bytes.empty();
+}
+
+std::string serial_pair::receive_until(std::string_view ending) {
+    std::string bytes;
+    pollfd entry{static_cast<int>(far_), POLLIN, 0};
+    char chunk[4096];
+    ssize_t n = 0;
+    while (!bytes.ends_with(ending) && ::poll(&entry, 1, 5000) == 1 &&
+           (n = ::read(entry.fd, chunk, sizeof chunk)) > 0) {
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
+int serial_queued(intptr_t port) {
+    int count = -1;
+    ::ioctl(static_cast<int>(port), TIOCINQ, &count);
+    return count;
+}
+
+}  // namespace corvane::test
