@@ -150,6 +150,16 @@ TEST(LinuxSocket, DescriptorAbove1024Works) {
     setrlimit(RLIMIT_NOFILE, &original);
 }
 
+TEST(LinuxSocket, UdpUnreachedReportSwitchRefusesNonSockets) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    EXPECT_EQ(os_socket_disable_udp_unreached_report(ends[0]), -1);
+    EXPECT_EQ(os_socket_get_errno_code(), ENOTSOCK);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    EXPECT_EQ(os_socket_disable_udp_unreached_report(CORVANE_INVALID_SOCKET), -1);
+}
+
 // Wine reports a reset peer as an orderly close.
 TEST(LinuxSocket, ResetConnectionIsNotReportedAsAnOrderlyClose) {
     corvane::test::socket_pair pair;
