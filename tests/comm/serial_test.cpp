@@ -130,6 +130,7 @@ TEST_F(SerialLine, ReadGathersWhatWasAskedAndLeavesTheRestQueued) {
         {"xyzAB123", 5, "AB", -1, "", "123", "", "the header would end at byte N"},
         {"AB", 2, "AB", -1, "", "", "", "with N = L it never ends within N - 1"},
         {"xyz", 5, "AB", 0, "", "", "The frame header may be truncated.\n", "no header came"},
+        {"x", 5, "AB", 0, "", "", "The frame header may be truncated.\n", "one stray byte"},
         {"", 5, "AB", 0, "", "", "", "nothing came, nothing to log"},
     };
     for (const row& r : rows) {
