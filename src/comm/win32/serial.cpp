@@ -43,11 +43,17 @@ public:
         return ::GetOverlappedResult(port, &record_, &count, FALSE) != 0;
     }
     // Stops an unfinished transfer and waits until the system no longer uses
-    // its buffer or this record.
-    void abandon(HANDLE port) {
+    // its buffer or this record. `discard` runs between the two: a queue
+    // purged before the cancel can let the transfer move on and slip past it.
+    template <typename Discard>
+    void abandon(HANDLE port, Discard discard) {
         DWORD ignored = 0;
         ::CancelIo(port);
+        discard();
         ::GetOverlappedResult(port, &record_, &ignored, TRUE);
+    }
+    void abandon(HANDLE port) {
+        abandon(port, [] {});
     }
 
 private:
@@ -208,8 +214,7 @@ bool serial_write_all(std::intptr_t port, const std::uint8_t* data, std::size_t 
         return false;
     }
     if (!call.wait(static_cast<DWORD>(time_limit_ms))) {
-        ::PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
-        call.abandon(handle);
+        call.abandon(handle, [handle] { ::PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR); });
         return false;
     }
     return call.result(handle, written) && written == size;
