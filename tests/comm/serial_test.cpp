@@ -64,12 +64,8 @@ TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnes) {
     // A pseudo-terminal under Wine shows neither parity nor odd rates, so
     // the settings are checked for acceptance here (the Linux file reads
     // them back).
-    struct row {
-        uint32_t baud_rate;
-        uint8_t parity, stop_bits;
-        bool opens;
-        const char* why;
-    } rows[] = {
+    struct row { uint32_t baud_rate; uint8_t parity, stop_bits; bool opens; const char* why; };
+    const row rows[] = {
         {9600, 0, 0, true, "plain"},
         {9600, 2, 2, true, "even parity, two stop bits"},
         {250000, 3, 0, true, "a rate beyond the standard table, mark parity"},
@@ -113,13 +109,9 @@ TEST_F(SerialLine, TransfersEveryByteValueUnchangedBothWays) {
 }
 
 TEST_F(SerialLine, ReadGathersWhatWasAskedAndLeavesTheRestQueued) {
-    struct row {
-        std::string sent;
-        int32_t size;
-        std::string header;
-        int32_t result;
-        std::string delivered, left, log, why;
-    } rows[] = {
+    struct row { std::string sent; int32_t size; std::string header; int32_t result;
+                 std::string delivered, left, log, why; };
+    const row rows[] = {
         {"123456", 10, "", 6, "123456", "", "", "silence ends a plain read"},
         {"0123456789abcd", 10, "", 10, "0123456789", "abcd", "", "a plain read takes no more"},
         {"", 10, "", 0, "", "", "", "nothing came"},
@@ -148,14 +140,9 @@ TEST_F(SerialLine, ReadRefusesBadArgumentsWithoutConsuming) {
     send("AB123");
     uint8_t buffer[8] = {};
     const uint8_t header[] = {'A', 'B'};
-    struct row {
-        intptr_t port;
-        uint8_t* buffer;
-        int32_t size;
-        uint32_t header_length;
-        int32_t result;
-        const char* why;
-    } rows[] = {
+    struct row { intptr_t port; uint8_t* buffer; int32_t size; uint32_t header_length;
+                 int32_t result; const char* why; };
+    const row rows[] = {
         {port_, buffer, 0, 0, 0, "N = 0 touches nothing"},
         {port_, nullptr, 0, 0, 0, "N = 0 needs no buffer"},
         {port_, buffer, 1, 2, -1, "N below L"},
@@ -217,14 +204,9 @@ TEST_F(SerialLine, WriteGivesUpAfterItsBoundAndDiscardsTheRest) {
 }
 
 TEST_F(SerialLine, PurgeDiscardsTheSelectedSide) {
-    struct row {
-        int selection;
-        int left;
-        const char* why;
-    } rows[] = {
-        {0, 5, "neither side"},       {1, 5, "output only"},          {2, 0, "input"},
-        {3, 0, "both"},               {3 | 4, 0, "other bits ignored"},
-    };
+    struct row { int selection, left; const char* why; };
+    const row rows[] = {{0, 5, "neither side"}, {1, 5, "output only"}, {2, 0, "input"},
+                        {3, 0, "both"}, {3 | 4, 0, "other bits ignored"}};
     for (const row& r : rows) {
         send("input");
         EXPECT_NE(os_serial_purge(port_, r.selection), 0) << r.why;

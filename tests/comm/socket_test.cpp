@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,7 +33,10 @@ TEST(Socket, ReadableOnlyWithSomethingToRead) {
 
 TEST(Socket, NotWritableWhileTheSendQueueIsFull) {
     corvane::test::socket_pair pair;
-    pair.fill_client_queue();
+    uint32_t non_blocking = 1;
+    ASSERT_EQ(os_socket_ioctl(pair.client, socket_values.non_blocking_request, &non_blocking), 0);
+    while (pair.send(pair.client, std::string(1 << 16, 'x'))) {
+    }
     int32_t error = untouched;
     EXPECT_FALSE(os_socket_writable(pair.client, 0, &error));
     EXPECT_EQ(error, untouched);

@@ -3,18 +3,12 @@
 
 #include "socket_pair.hpp"
 
-#include <vector>
-
 #ifdef _WIN32
 #include <winsock2.h>
 using native_socket = SOCKET;
 using length_type = int;
 constexpr int no_signal = 0;
 static int close_native(SOCKET sock) { return ::closesocket(sock); }
-static void set_non_blocking(SOCKET sock) {
-    u_long on = 1;
-    ::ioctlsocket(sock, FIONBIO, &on);
-}
 [[maybe_unused]] static const bool started = [] {
     WSADATA data{};
     return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -33,10 +27,6 @@ using native_socket = int;
 using length_type = socklen_t;
 constexpr int no_signal = MSG_NOSIGNAL;
 static int close_native(int sock) { return ::close(sock); }
-static void set_non_blocking(int sock) {
-    int on = 1;
-    ::ioctl(sock, FIONBIO, &on);
-}
 const corvane::test::socket_platform_values corvane::test::socket_values{FIONBIO, FIONREAD, EBADF,
                                                                          EAGAIN};
 #endif
@@ -89,13 +79,6 @@ void socket_pair::close_server(bool reset) {
     }
     close_native(native(server));
     server = static_cast<uintptr_t>(-1);
-}
-
-void socket_pair::fill_client_queue() {
-    set_non_blocking(native(client));
-    const std::vector<char> chunk(1 << 16, 'x');
-    while (::send(native(client), chunk.data(), static_cast<int>(chunk.size()), no_signal) > 0) {
-    }
 }
 
 uintptr_t udp_socket() {

@@ -31,8 +31,6 @@ public:
     std::string receive(uintptr_t on, size_t most);
     // Closes the server end in order, or with a reset when `reset`.
     void close_server(bool reset);
-    // Sends on the client, made non-blocking, until its queues are full.
-    void fill_client_queue();
 
     uintptr_t client;
     uintptr_t server;
