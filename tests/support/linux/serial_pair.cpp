@@ -31,10 +31,9 @@ serial_pair::~serial_pair() {
 }
 
 bool serial_pair::send(std::string_view bytes) {
-    pollfd entry{static_cast<int>(far_), POLLOUT, 0};
-    while (!bytes.empty() && ::poll(&entry, 1, 5000) == 1) {
-        const ssize_t written = ::write(entry.fd, bytes.data(), bytes.size());
-        if (written <= 0) return false;
+    const int far = static_cast<int>(far_);
+    ssize_t written = 0;
+    while (!bytes.empty() && (written = ::write(far, bytes.data(), bytes.size())) > 0) {
         bytes.remove_prefix(static_cast<size_t>(written));
     }
     return bytes.empty();
