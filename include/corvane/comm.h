@@ -7,11 +7,13 @@
 #include "corvane/base.h"
 
 /* A serial port handle is the platform's handle of the open port carried in a
- * signed pointer-sized integer (a file descriptor on POSIX systems). */
+ * signed pointer-sized integer (a file descriptor on POSIX systems, a HANDLE
+ * on Windows). */
 #define CORVANE_INVALID_SERIAL_PORT ((intptr_t)-1)
 
 /* A socket is the platform's socket value in an unsigned pointer-sized integer
- * (a file descriptor on POSIX systems). All ones is the invalid socket. */
+ * (a file descriptor on POSIX systems, a SOCKET on Windows). All ones is the
+ * invalid socket. */
 #define CORVANE_INVALID_SOCKET (~(uintptr_t)0)
 
 CORVANE_BEGIN_DECLS
@@ -28,7 +30,8 @@ CORVANE_BEGIN_DECLS
 
 /* os_serial_open()
  *
- * Opens the port `name` (for example "/dev/ttyS0") for exclusive use: a
+ * Opens the port `name` (for example "/dev/ttyS0", or "\\\\.\\COM5" on
+ * Windows) for exclusive use: a
  * second open of the same port fails until the first is closed. The line is
  * set to raw 8-bit transfer without flow control, `baud_rate` bits per second
  * (any rate the driver accepts), `parity` 0 none, 1 odd, 2 even, 3 mark,
@@ -76,8 +79,10 @@ CORVANE_API int os_serial_purge(intptr_t port, int selection);
  * Returns -1 for an invalid handle, a negative `size`, a `size` smaller than
  * `header_length`, a null `buffer`, a header that could no longer end within
  * size - 1 bytes, and a failed transfer. Otherwise a `size` of 0 returns 0
- * without touching the port. `buffer` is written only when the result is
- * positive. */
+ * without touching the port. Bytes are gathered in `buffer` itself (in
+ * frame mode from the header on), with no working buffer of the read's
+ * size: a result of 0, and -1 before the header was found, leave it
+ * untouched; -1 for a transfer that failed later may leave bytes there. */
 CORVANE_API int32_t os_serial_read(intptr_t port, uint8_t* buffer, int32_t size,
                                    const uint8_t* header, uint32_t header_length, int wait_ms);
 
@@ -132,7 +137,8 @@ CORVANE_API int os_socket_ioctl(uintptr_t sock, int32_t command, uint32_t* argum
 
 /* os_socket_get_errno_code()
  *
- * Returns the calling thread's last socket error (errno on POSIX systems);
+ * Returns the calling thread's last socket error (errno on POSIX systems,
+ * WSAGetLastError on Windows);
  * call it on the thread that made the failing call. */
 CORVANE_API int os_socket_get_errno_code(void);
 

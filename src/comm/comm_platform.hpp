@@ -34,11 +34,15 @@ bool serial_write_all(std::intptr_t port, const std::uint8_t* data, std::size_t 
 // port is open. True on success.
 bool serial_purge(std::intptr_t port, bool output, bool input);
 
-// The driver's running count of receive overruns; false where it keeps none.
-bool serial_overrun_count(std::intptr_t port, std::uint64_t& count);
+// Receive overruns: serial_overrun_start sets `mark` to the port's present
+// state and returns false where the driver reports no overruns;
+// serial_overrun_since then tells whether any came after `mark`, and moves it.
+bool serial_overrun_start(std::intptr_t port, std::uint64_t& mark);
+bool serial_overrun_since(std::intptr_t port, std::uint64_t& mark);
 
+// Start-up and shut-down of the platform's socket library; the caller pairs
+// them and never stops more often than it started.
 bool socket_library_start();
-// False when no start-up is outstanding.
 bool socket_library_stop();
 int socket_close(std::uintptr_t sock);
 int socket_ioctl(std::uintptr_t sock, std::int32_t command, std::uint32_t* argument);

@@ -26,83 +26,99 @@ bool wait_for_input(std::intptr_t port, int wait_ms) {
     return serial_wait_input(port, std::max(wait_ms, shortest_input_wait_ms));
 }
 
-// Logs the receive overruns that the driver counts while one call runs. The
-// library keeps no state per port, so a call can only compare the counts it
-// reads itself; drivers without counters (pseudo-terminals) log nothing.
+// Logs the receive overruns that the driver reports while one call runs.
+// The library keeps no state per port, so the watch starts at the call and
+// only what happens after that counts; drivers that report none log nothing.
 class overrun_watch {
 public:
     explicit overrun_watch(std::intptr_t port)
-        : port_(port), counted_(serial_overrun_count(port, seen_)) {}
+        : port_(port), reported_(serial_overrun_start(port, mark_)) {}
 
     void report(const char* message) {
-        std::uint64_t now = 0;
-        if (counted_ && serial_overrun_count(port_, now) && now != seen_) {
-            seen_ = now;
+        if (reported_ && serial_overrun_since(port_, mark_)) {
             log_line("%s", message);
         }
     }
 
 private:
     std::intptr_t port_;
-    std::uint64_t seen_ = 0;
-    bool counted_;
+    std::uint64_t mark_ = 0;
+    bool reported_;
 };
 
-// While hunting at most size - 1 bytes are gathered (a header that would end
-// later gives the read up), and after the header size - header_length more:
-// twice the size always suffices.
-static_assert(SIZE_MAX / 2 >= INT32_MAX, "the read's working buffer must be addressable");
-
-std::int32_t read_port(std::intptr_t port, std::uint8_t* buffer, std::int32_t size,
-                       const std::uint8_t* header, std::size_t header_size, int wait_ms) {
-    const auto wanted = static_cast<std::size_t>(size);
-    const bool frame_mode = header != nullptr && header_size != 0;
-    const auto gathered = std::make_unique_for_overwrite<std::uint8_t[]>(2 * wanted);
-    std::size_t pos = 0;  // bytes gathered
-    std::size_t got = 0;  // of those, bytes of the result: the last `got` gathered
-    bool synced = !frame_mode;
-    overrun_watch overruns(port);
-
-    for (bool first_attempt = true;; first_attempt = false) {
-        if (!first_attempt) {
-            overruns.report("CommRead Overflow\n");
+// Reads what is queued; when nothing is, waits for input. 0 means the port
+// stayed silent for the whole wait.
+std::int64_t read_or_wait(std::intptr_t port, std::uint8_t* into, std::size_t count, int wait_ms,
+                          overrun_watch& overruns) {
+    for (;;) {
+        const std::int64_t received = serial_read_queued(port, into, count);
+        if (received != 0) {
+            return received;
         }
-        // While hunting, ask for no byte beyond the one that could complete the
-        // header, so that nothing after a frame is consumed.
-        const std::size_t ask = synced ? wanted - got : pos < header_size ? header_size - pos : 1;
-        const std::int64_t received = serial_read_queued(port, gathered.get() + pos, ask);
+        if (!wait_for_input(port, wait_ms)) {
+            return 0;
+        }
+        overruns.report("CommRead Overflow\n");
+    }
+}
+
+// Gathers exactly `wanted` bytes straight into the caller's buffer, or what
+// came before the port fell silent.
+std::int32_t read_plain(std::intptr_t port, std::uint8_t* buffer, std::size_t wanted,
+                        std::size_t got, int wait_ms, overrun_watch& overruns) {
+    while (got < wanted) {
+        const std::int64_t received =
+            read_or_wait(port, buffer + got, wanted - got, wait_ms, overruns);
         if (received < 0) {
             return -1;
         }
         if (received == 0) {
-            if (wait_for_input(port, wait_ms)) {
-                continue;
-            }
-            if (!synced && pos > 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(received);
+        overruns.report("CommRead Overflow\n");
+    }
+    return static_cast<std::int32_t>(got);
+}
+
+// Hunts for the header in a window of its own length, so that the caller's
+// buffer is touched only once the frame has begun. Before the window is full
+// it asks for the bytes that could complete the header, then for one byte at
+// a time, so that nothing after a frame is consumed.
+std::int32_t read_frame(std::intptr_t port, std::uint8_t* buffer, std::size_t wanted,
+                        const std::uint8_t* header, std::size_t header_size, int wait_ms,
+                        overrun_watch& overruns) {
+    const auto window = std::make_unique_for_overwrite<std::uint8_t[]>(header_size);
+    std::size_t pos = 0;  // bytes gathered while hunting
+    for (;;) {
+        std::uint8_t next = 0;
+        const bool full = pos >= header_size;
+        std::uint8_t* into = full ? &next : window.get() + pos;
+        const std::int64_t received =
+            read_or_wait(port, into, full ? 1 : header_size - pos, wait_ms, overruns);
+        if (received < 0) {
+            return -1;
+        }
+        if (received == 0) {
+            if (pos > 0) {
                 log_line("The frame header may be truncated.\n");
             }
-            std::memcpy(buffer, gathered.get() + pos - got, got);
-            return static_cast<std::int32_t>(got);
+            return 0;
         }
-
-        const auto count = static_cast<std::size_t>(received);
-        if (synced) {
-            got += count;
-        } else if (pos + count >= header_size) {
-            if (pos + count >= wanted) {
-                return -1;
-            }
-            const std::uint8_t* candidate = gathered.get() + pos + count - header_size;
-            if (std::memcmp(candidate, header, header_size) == 0) {
-                synced = true;
-                got = header_size;
-            }
+        if (full) {
+            std::memmove(window.get(), window.get() + 1, header_size - 1);
+            window[header_size - 1] = next;
         }
-        pos += count;
-        if (got >= wanted) {
-            std::memcpy(buffer, gathered.get() + pos - wanted, wanted);
-            return size;
+        pos += static_cast<std::size_t>(received);
+        // The header must end within the first wanted - 1 bytes gathered.
+        if (pos >= header_size && pos >= wanted) {
+            return -1;
         }
+        if (pos >= header_size && std::memcmp(window.get(), header, header_size) == 0) {
+            std::memcpy(buffer, window.get(), header_size);
+            return read_plain(port, buffer, wanted, header_size, wait_ms, overruns);
+        }
+        overruns.report("CommRead Overflow\n");
     }
 }
 
@@ -147,7 +163,12 @@ CORVANE_API int32_t os_serial_read(intptr_t port, uint8_t* buffer, int32_t size,
     if (buffer == nullptr) {
         return -1;
     }
-    return read_port(port, buffer, size, header, header_length, wait_ms);
+    overrun_watch overruns(port);
+    if (header == nullptr || header_length == 0) {
+        return read_plain(port, buffer, static_cast<std::size_t>(size), 0, wait_ms, overruns);
+    }
+    return read_frame(port, buffer, static_cast<std::size_t>(size), header, header_length, wait_ms,
+                      overruns);
 }
 
 CORVANE_API bool os_serial_select(intptr_t port, int wait_ms) {

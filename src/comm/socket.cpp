@@ -2,6 +2,7 @@
 // calls. Only operating-system independent logic lives here; the sockets
 // themselves are reached through comm_platform.hpp.
 
+#include <atomic>
 #include <cstdint>
 
 #include "comm/comm_platform.hpp"
@@ -10,6 +11,11 @@
 using namespace corvane::detail;
 
 namespace {
+
+// Start-ups made through the library and not yet cleared. A clear without a
+// start-up of its own must not end one that another part of the program
+// made directly, so the library counts its own and never goes below 0.
+std::atomic<std::uint64_t> library_starts{0};
 
 bool wait_for_socket(uintptr_t sock, socket_direction direction, uint32_t wait_ms, int32_t* error) {
     if (sock == invalid_socket) {
@@ -27,10 +33,20 @@ bool wait_for_socket(uintptr_t sock, socket_direction direction, uint32_t wait_m
 extern "C" {
 
 CORVANE_API bool os_socket_init_library(void) {
-    return socket_library_start();
+    if (!socket_library_start()) {
+        return false;
+    }
+    library_starts.fetch_add(1);
+    return true;
 }
 
 CORVANE_API bool os_socket_clear_library(void) {
+    std::uint64_t starts = library_starts.load();
+    do {
+        if (starts == 0) {
+            return false;
+        }
+    } while (!library_starts.compare_exchange_weak(starts, starts - 1));
     return socket_library_stop();
 }
 

@@ -178,14 +178,19 @@ bool serial_purge(std::intptr_t port, bool output, bool input) {
     return ::tcflush(fd, output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH) == 0;
 }
 
-bool serial_overrun_count(std::intptr_t port, std::uint64_t& count) {
+bool serial_overrun_start(std::intptr_t port, std::uint64_t& mark) {
     serial_icounter_struct counters{};
     if (::ioctl(descriptor_of(port), TIOCGICOUNT, &counters) != 0) {
         return false;
     }
-    count = static_cast<std::uint64_t>(static_cast<unsigned>(counters.overrun)) +
-            static_cast<unsigned>(counters.buf_overrun);
+    mark = static_cast<std::uint64_t>(static_cast<unsigned>(counters.overrun)) +
+           static_cast<unsigned>(counters.buf_overrun);
     return true;
+}
+
+bool serial_overrun_since(std::intptr_t port, std::uint64_t& mark) {
+    const std::uint64_t before = mark;
+    return serial_overrun_start(port, mark) && mark != before;
 }
 
 }  // namespace corvane::detail

@@ -1,5 +1,5 @@
 // Socket primitives on POSIX: the socket is the descriptor, and there is no
-// socket library to start, only the start-up count that callers pair.
+// socket library to start.
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -7,7 +7,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 
@@ -17,8 +16,6 @@
 namespace corvane::detail {
 namespace {
 
-std::atomic<std::uint64_t> library_starts{0};
-
 // Values that are no descriptor become -1, which every call refuses with EBADF.
 int descriptor_of(std::uintptr_t sock) {
     return sock <= INT_MAX ? static_cast<int>(sock) : -1;
@@ -27,18 +24,11 @@ int descriptor_of(std::uintptr_t sock) {
 }  // namespace
 
 bool socket_library_start() {
-    library_starts.fetch_add(1);
     return true;
 }
 
 bool socket_library_stop() {
-    std::uint64_t starts = library_starts.load();
-    while (starts > 0) {
-        if (library_starts.compare_exchange_weak(starts, starts - 1)) {
-            return true;
-        }
-    }
-    return false;
+    return true;
 }
 
 int socket_close(std::uintptr_t sock) {
