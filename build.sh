@@ -9,11 +9,23 @@
 #   ./build.sh test windows         cross-build the DLL and run the suite under Wine
 #   ./build.sh tour windows         cross-build and run the tour under Wine
 #   ./build.sh bench                build the benchmarks (build/bench/...)
+#   ./build.sh package              build the Debian packages and test them
+#   ./build.sh package windows      build the Windows zip
+#   ./build.sh help                 print this text
 set -euo pipefail
 cd "$(dirname "$0")"
 
 action=${1:-test}
 flavour=${2:-plain}
+
+usage() {
+    sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
+}
+case "$action" in
+    tour | test | bench | package) ;;
+    help | -h | --help) usage; exit 0 ;;
+    *) echo "unknown action: $action" >&2; usage >&2; exit 2 ;;
+esac
 
 install_missing_packages() {
     local missing=()
@@ -65,7 +77,7 @@ stop_wine() {
 }
 
 jobs=$(nproc)
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev locales libc-bin)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev locales libc-bin dpkg-dev pkg-config python3)
 case "$flavour" in
     plain) build_dir=build; options=() ;;
     asan) build_dir=build-asan; options=(-DCORVANE_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug) ;;
@@ -77,10 +89,7 @@ case "$flavour" in
         ;;
     windows)
         build_dir=build-windows
-        # The subsystems that have a Win32 backend so far: widen this list as the
-        # others land (text, sync, fs, system, comm).
-        win32_subsystems="common;value;sync;fs;system;comm;text"
-        options=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake" "-DCORVANE_SUBSYSTEMS=$win32_subsystems")
+        options=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake")
         packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
         ;;
     *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
@@ -108,5 +117,14 @@ case "$action" in
         configure "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_BENCH=ON
         cmake --build "$build_dir" -j "$jobs"
         ;;
-    *) echo "unknown action: $action" >&2; exit 2 ;;
+    package)
+        build_dir=$build_dir-package
+        configure "$build_dir" "${options[@]}" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+            -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_EXAMPLES=OFF
+        cmake --build "$build_dir" -j "$jobs"
+        (cd "$build_dir" && cpack -B "$PWD/packages" >/dev/null)
+        ls "$build_dir"/packages/*.{deb,zip} 2>/dev/null || true
+        [[ $flavour == windows ]] ||
+            tests/install/check_packages.sh "$build_dir/packages" "$build_dir/package-check"
+        ;;
 esac
