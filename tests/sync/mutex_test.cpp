@@ -45,7 +45,11 @@ TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
         {stem + "g", stem + "h", false},
         {sized(1023, 'a'), sized(1023, 'b'), false},
     };
-    for (const auto& [first_name, second_name, same] : rows) {
+    for (const auto& row : rows) {
+        // Plain references, not structured bindings: lambdas below capture them.
+        const std::string& first_name = row.first;
+        const std::string& second_name = row.second;
+        const bool same = row.same;
         SCOPED_TRACE(second_name.size());
         os_recursive_mutex_handle* first = nullptr;
         os_recursive_mutex_handle* second = nullptr;
