@@ -4,12 +4,16 @@
 
 #include "system/process.hpp"
 
+#include <cstdlib>
+
 #include "corvane/system.h"
 
 extern "C" {
 
 CORVANE_API bool os_system_invoke_command(const char* command) {
-    return corvane::detail::run_command(command);
+    // system(NULL) only asks whether a command interpreter exists; it runs
+    // nothing.
+    return command != nullptr && std::system(command) == 0;
 }
 
 CORVANE_API bool os_system_run_application(const char* program, const char* arguments,

@@ -1,13 +1,9 @@
-// Processes: the platform primitives that run commands and start, find and
-// end processes.
+// Processes: the platform primitives that start, find and end processes.
 #pragma once
 
 #include <string>
 
 namespace corvane::detail {
-
-// Runs `command` through the command interpreter; true when it exited with 0.
-bool run_command(const char* command);
 
 // Starts the program that the first word of `command_line` names, handing it
 // the whole line as the platform hands a program its arguments (Windows keeps

@@ -16,7 +16,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +25,8 @@
 #if !defined(__GLIBC__) || __GLIBC__ < 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ < 34)
 #error "posix_spawn_file_actions_addclosefrom_np (glibc 2.34) is needed"
 #endif
+
+extern char** environ;
 
 namespace corvane::detail {
 
@@ -85,6 +86,17 @@ std::vector<std::string> split_command_line(std::string_view line) {
         words.push_back(std::move(word));
     }
     return words;
+}
+
+// Every "NAME=value" entry of the environment, copied under the library's
+// environment lock.
+std::vector<std::string> snapshot_environment() {
+    auto hold = lock_environment();
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        entries.emplace_back(*entry);
+    }
+    return entries;
 }
 
 // What execvp searches when PATH is unset.
@@ -354,9 +366,6 @@ pid_t pid_from_entry_name(std::string_view name) {
 }
 
 }  // namespace
-
-// system(NULL) only asks whether a shell exists; it runs nothing.
-bool run_command(const char* command) { return command != nullptr && std::system(command) == 0; }
 
 bool start_program(const std::string& command_line, bool wait_for_exit) {
     auto words = split_command_line(command_line);
