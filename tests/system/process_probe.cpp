@@ -1,20 +1,14 @@
 // A program that the process tests start, to see from outside what a started
 // program receives and what the library does in another process.
 //
-//   process_probe report <out> <go> [args...]  once the file <go> exists ("-":
-//       at once), writes its open descriptors beyond 0-2, its blocked
-//       signals and then its args, a line each
-//   process_probe sleep                        sleeps for a minute
-//   process_probe kill <name>                  exits 10 when
-//       os_system_kill_application(name) is true, 20 when false
-//   process_probe kill-as-nobody <name>        the same as user nobody
-
-#include <dirent.h>
-#include <grp.h>
-#include <unistd.h>
+//   process_probe report <out> <go> [words...]  once the file <go> exists
+//       ("-": at once), writes its words to <out>, one a line
+//   process_probe sleep             sleeps for a minute
+//   process_probe exit <n>          exits with status n
+//   process_probe kill <name>       exits 10 when os_system_kill_application
+//       (name) is true, 20 when false
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,69 +16,32 @@
 
 #include "corvane/system.h"
 
-namespace {
-
-constexpr auto patience = std::chrono::seconds(60);
-
-std::string descriptors_beyond_standard() {
-    std::string list;
-    DIR* folder = opendir("/proc/self/fd");
-    while (const dirent* entry = readdir(folder)) {
-        int descriptor = std::atoi(entry->d_name);
-        if (descriptor > 2 && descriptor != dirfd(folder)) {
-            list += std::string(entry->d_name) + " ";
-        }
-    }
-    closedir(folder);
-    return list;
-}
-
-std::string blocked_signals() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
-    }
-    return line;
-}
-
-int report(int argc, char** argv) {
-    const std::string out = argv[2];
-    const std::string go = argv[3];
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (go != "-" && !std::filesystem::exists(go) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::string text = descriptors_beyond_standard() + "\n" + blocked_signals() + "\n";
-    for (int i = 4; i < argc; ++i) {
-        text += std::string(argv[i]) + "\n";
-    }
-    // Readers poll for <out>: it appears whole or not at all.
-    std::ofstream(out + ".draft") << text;
-    std::filesystem::rename(out + ".draft", out);
-    return 0;
-}
-
-int kill_result(const char* name) { return os_system_kill_application(name) ? 10 : 20; }
-
-}  // namespace
+namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string text;
     if (mode == "report" && argc >= 4) {
-        return report(argc, argv);
-    }
-    if (mode == "sleep") {
-        std::this_thread::sleep_for(patience);
+        while (std::string(argv[3]) != "-" && !fs::exists(argv[3]) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        for (int i = 4; i < argc; ++i) {
+            text += std::string(argv[i]) + "\n";
+        }
+    } else if (mode == "sleep") {
+        std::this_thread::sleep_until(deadline);
         return 0;
+    } else if (mode == "exit" && argc == 3) {
+        return std::stoi(argv[2]);
+    } else if (mode == "kill" && argc == 3) {
+        return os_system_kill_application(argv[2]) ? 10 : 20;
+    } else {
+        return 2;
     }
-    if (mode == "kill" && argc == 3) {
-        return kill_result(argv[2]);
-    }
-    constexpr uid_t nobody = 65534;
-    if (mode == "kill-as-nobody" && argc == 3 && setgroups(0, nullptr) == 0 &&
-        setgid(nobody) == 0 && setuid(nobody) == 0) {
-        return kill_result(argv[2]);
-    }
-    return 2;
+    // Readers poll for <out>: it appears whole or not at all.
+    std::ofstream(std::string(argv[2]) + ".draft") << text;
+    fs::rename(std::string(argv[2]) + ".draft", argv[2]);
+    return 0;
 }
