@@ -71,7 +71,7 @@ case "$flavour" in
         build_dir=build-windows
         # The subsystems that have a Win32 backend so far: widen this list as the
         # others land (text, sync, fs, system, comm).
-        win32_subsystems="common;value"
+        win32_subsystems="common;value;system"
         options=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake" "-DCORVANE_SUBSYSTEMS=$win32_subsystems")
         packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
         ;;

@@ -12,41 +12,39 @@ std::string value_of(const char* name) {
 }  // namespace
 
 TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
-    // value (nullopt: absent), buffer given, *size before; result, *size and text after
-    struct row { std::optional<std::string> value; bool buffer; uint32_t size;
-                 bool result; uint32_t size_after; const char* text; };
-    const row rows[] = {
-        {"hello", false, 0, true, 6, "#######"},         // size query
-        {"hello", true, 6, true, 6, "hello"},            // just fits
-        {"hello", true, 5, false, 5, "#######"},         // too small: nothing written
-        {std::nullopt, false, 9, false, 9, "#######"},   // absent
-        {std::nullopt, true, 9, false, 9, "#######"}};
-    for (const row& r : rows) {
-        scoped_environment_variable variable("CORVANE_TEST_GET", r.value);
-        char text[8] = "#######";
-        uint32_t size = r.size;
-        EXPECT_EQ(os_system_get_os_environmentVariable("CORVANE_TEST_GET", r.buffer ? text : nullptr,
-                                                       &size), r.result);
-        EXPECT_EQ(size, r.size_after);
-        EXPECT_STREQ(text, r.text);
+    // The variable holds "hello" or is absent (false); the buffer is given or
+    // not; *size before; then the result, *size and the buffer's text after.
+    const std::tuple<bool, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
+        {true, false, 0, true, 6, "#######"},    // size query
+        {true, true, 6, true, 6, "hello"},       // just fits
+        {true, true, 5, false, 5, "#######"},    // too small: nothing written
+        {false, false, 9, false, 9, "#######"},  // absent
+        {false, true, 9, false, 9, "#######"}};
+    for (const auto& [present, given, before, result, after, text] : rows) {
+        scoped_environment_variable variable("CORVANE_TEST_GET", present ? std::optional<std::string>("hello") : std::nullopt);
+        char buffer[8] = "#######";
+        uint32_t size = before;
+        EXPECT_EQ(os_system_get_os_environmentVariable("CORVANE_TEST_GET", given ? buffer : nullptr,
+                                                       &size), result);
+        EXPECT_EQ(size, after);
+        EXPECT_STREQ(buffer, text);
     }
 }
 
 TEST(SetEnvironmentVariable, ReplacesAppendsKeepsOrRemoves) {
-    struct row { std::optional<std::string> current; const char* value; uint8_t overwrite;
-                 const char* expected; };
-    const row rows[] = {
-        {std::nullopt, "z", 0, "z"}, {"x;y", "z", 0, "x;y;z"},
+    // Current value (null: absent), value, overwrite, the value afterwards.
+    const std::tuple<const char*, const char*, uint8_t, const char*> rows[] = {
+        {nullptr, "z", 0, "z"}, {"x;y", "z", 0, "x;y;z"}, {"x;y", "z", 1, "z"},
         {"x;y", "z", 2, "x;y;z"},  // only 1 overwrites
-        {"x;y", "z", 1, "z"},
         // Already contained, as a plain substring: kept, not emptied.
-        {"x;y;abc", "y", 0, "x;y;abc"}, {"x;y;abc", "b", 0, "x;y;abc"}, {"x;y;abc", "", 0, "x;y;abc"},
+        {"x;y;abc", "y", 0, "x;y;abc"}, {"x;y;abc", "b", 0, "x;y;abc"}, {"x;y", "", 0, "x;y"},
         // An empty result removes the variable.
-        {"x;y", "", 1, "(absent)"}, {std::nullopt, "", 0, "(absent)"}};
-    for (const row& r : rows) {
-        scoped_environment_variable variable("CORVANE_TEST_SET", r.current);
-        os_system_set_os_environmentVariable("CORVANE_TEST_SET", r.value, r.overwrite);
-        EXPECT_EQ(value_of("CORVANE_TEST_SET"), r.expected) << r.value << ", " << int(r.overwrite);
+        {"x;y", "", 1, "(absent)"}, {nullptr, "", 0, "(absent)"}};
+    for (const auto& [current, value, overwrite, expected] : rows) {
+        auto before = current ? std::optional<std::string>(current) : std::nullopt;
+        scoped_environment_variable variable("CORVANE_TEST_SET", before);
+        os_system_set_os_environmentVariable("CORVANE_TEST_SET", value, overwrite);
+        EXPECT_EQ(value_of("CORVANE_TEST_SET"), expected) << value << ", " << int(overwrite);
     }
 }
 
@@ -57,24 +55,22 @@ TEST(SetEnvironmentVariable, ConcurrentAppendsThroughTheLibraryAreNotLost) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&, t] {
-            for (int i = t * 300; i < (t + 1) * 300; ++i) {
+            for (int i = t; i < 1200; i += 4) {
                 os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token(i).c_str(), 0);
             }
         });
     }
-    for (auto& writer : writers) {
-        writer.join();
-    }
+    std::for_each(writers.begin(), writers.end(), [](std::thread& writer) { writer.join(); });
     const std::string value = value_of("CORVANE_TEST_MANY");
-    for (int i = 0; i < 4 * 300; ++i) {
+    for (int i = 0; i < 1200; ++i) {
         ASSERT_NE(value.find(token(i)), std::string::npos) << token(i) << " was lost";
     }
 }
 
 TEST(ApplicationPath, IsTheRunningProgramCutToTheBuffer) {
-    const std::string path = corvane::test::self_path();
+    const std::string path = self_path();
     const auto length = static_cast<uint32_t>(path.size());
-    // size; result and the text up to the first '#' (the buffer's filling)
+    // size; the result and the buffer's text up to the first '#' (its filling)
     const std::tuple<uint32_t, uint64_t, std::string> rows[] = {
         {length + 1, length, path + '\0'},
         {length, length, path.substr(0, length - 1) + '\0'},  // cut: size - 1 bytes and a NUL

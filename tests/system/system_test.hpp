@@ -10,9 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -23,17 +23,15 @@
 
 namespace fs = std::filesystem;
 using corvane::test::child_process;
+using corvane::test::self_path;
 using corvane::test::temp_folder;
 using corvane::test::unique_name;
 
 // ".exe" where programs carry it, else "".
-inline std::string exe_suffix() {
-    return fs::path(corvane::test::self_path()).extension().string();
-}
+inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
 
 inline std::string probe() {
-    return fs::path(corvane::test::self_path()).replace_filename("system_process_probe").string() +
-           exe_suffix();
+    return fs::path(self_path()).replace_filename("system_process_probe").string() + exe_suffix();
 }
 
 // Copies the probe into `folder` under a name without a full stop that no
@@ -44,19 +42,22 @@ inline std::string copy_probe(const temp_folder& folder) {
     auto name = "cv" + std::to_string(corvane::test::process_id() % 100000000) + "-" +
                 std::to_string(++serial);
     fs::copy_file(probe(), folder.join(name + exe_suffix()));
+    // Windows finds the library beside the program.
+    const fs::path library = fs::path(probe()).replace_filename("corvane.dll");
+    if (fs::exists(library) && !fs::exists(folder.join("corvane.dll"))) {
+        fs::copy_file(library, folder.join("corvane.dll"));
+    }
     return name;
 }
 
 // Polls for a report a program writes whole; the bound only keeps a broken
 // build from hanging.
 inline std::string read_report(const std::string& path) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(path) && std::chrono::steady_clock::now() < end) {
+    for (int polls = 0; !fs::exists(path) && polls < 6000; ++polls) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 struct block_deleter {
