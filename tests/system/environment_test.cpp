@@ -53,8 +53,13 @@ TEST(SetEnvironmentVariable, ConcurrentAppendsThroughTheLibraryAreNotLost) {
     // Bracketed, so that no token is a substring of another.
     auto token = [](int i) { return "<" + std::to_string(i) + ">"; };
     std::vector<std::thread> writers;
+    std::atomic<int> ready{0};
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&, t] {
+            // Start together, so that the appends overlap.
+            for (ready.fetch_add(1); ready.load() < 4;) {
+                std::this_thread::yield();
+            }
             for (int i = t; i < 1200; i += 4) {
                 os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token(i).c_str(), 0);
             }

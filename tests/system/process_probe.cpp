@@ -3,6 +3,8 @@
 //
 //   process_probe report <out> <go> [words...]  once the file <go> exists
 //       ("-": at once), writes its words to <out>, one a line
+//   process_probe inherited <out>   (Linux) writes the descriptors it holds
+//       beyond 0-2 and the signals it blocks, a line each
 //   process_probe sleep             sleeps for a minute
 //   process_probe exit <n>          exits with status n
 //   process_probe kill <name>       exits 10 when os_system_kill_application
@@ -30,6 +32,19 @@ int main(int argc, char** argv) {
         for (int i = 4; i < argc; ++i) {
             text += std::string(argv[i]) + "\n";
         }
+    } else if (mode == "inherited" && argc == 3) {
+        // The listing's own descriptor is the one that shows the listed folder.
+        const fs::path own = fs::path("/proc") / fs::read_symlink("/proc/self") / "fd";
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            if (std::stoi(entry.path().filename()) > 2 && fs::read_symlink(entry) != own) {
+                text += entry.path().filename().string() + " ";
+            }
+        }
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
+        }
+        text += "\n" + line + "\n";
     } else if (mode == "sleep") {
         std::this_thread::sleep_until(deadline);
         return 0;
