@@ -21,7 +21,8 @@ TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
         {false, false, 9, false, 9, "#######"},  // absent
         {false, true, 9, false, 9, "#######"}};
     for (const auto& [present, given, before, result, after, text] : rows) {
-        scoped_environment_variable variable("CORVANE_TEST_GET", present ? std::optional<std::string>("hello") : std::nullopt);
+        auto value = present ? std::optional<std::string>("hello") : std::nullopt;
+        scoped_environment_variable variable("CORVANE_TEST_GET", value);
         char buffer[8] = "#######";
         uint32_t size = before;
         EXPECT_EQ(os_system_get_os_environmentVariable("CORVANE_TEST_GET", given ? buffer : nullptr,

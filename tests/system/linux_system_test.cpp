@@ -35,7 +35,7 @@ TEST(LinuxKillApplication, FailsOnWhatAnotherUserCannotEnd) {
     }
     temp_folder folder;
     const std::string name = copy_probe(folder);
-    child_process sleeper = child_process::program({folder.join(name), "sleep"});
+    child_process sleeper = child_process::program({folder.join(name), "sleep", "60"});
     EXPECT_EQ(child_process::program({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                                       probe(), "kill", name}).wait(), 20);
     EXPECT_TRUE(sleeper.running());

@@ -1,14 +1,15 @@
 // A program that the process tests start, to see from outside what a started
 // program receives and what the library does in another process.
 //
+//   process_probe exit <n>          exits with status n
+//   process_probe kill <name>       exits 10 when os_system_kill_application
+//       (name) is true, 20 when false
+//   process_probe sleep <seconds>   sleeps
 //   process_probe report <out> <go> [words...]  once the file <go> exists
 //       ("-": at once), writes its words to <out>, one a line
 //   process_probe inherited <out>   (Linux) writes the descriptors it holds
 //       beyond 0-2 and the signals it blocks, a line each
-//   process_probe sleep             sleeps for a minute
-//   process_probe exit <n>          exits with status n
-//   process_probe kill <name>       exits 10 when os_system_kill_application
-//       (name) is true, 20 when false
+// A report appears whole or not at all: readers poll for it.
 
 #include <chrono>
 #include <filesystem>
@@ -21,18 +22,27 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    const std::string mode = argc > 1 ? argv[1] : "";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const std::string mode = argc > 2 ? argv[1] : "", out = argc > 2 ? argv[2] : "";
+    if (mode == "exit") {
+        return std::stoi(out);
+    }
+    if (mode == "kill") {
+        return os_system_kill_application(out.c_str()) ? 10 : 20;
+    }
+    if (mode == "sleep") {
+        std::this_thread::sleep_for(std::chrono::seconds(std::stoi(out)));
+        return 0;
+    }
     std::string text;
-    if (mode == "report" && argc >= 4) {
-        while (std::string(argv[3]) != "-" && !fs::exists(argv[3]) &&
-               std::chrono::steady_clock::now() < deadline) {
+    if (mode == "report" && argc > 3) {
+        const std::string go = argv[3];
+        for (int polls = 0; go != "-" && !fs::exists(go) && polls < 6000; ++polls) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         for (int i = 4; i < argc; ++i) {
             text += std::string(argv[i]) + "\n";
         }
-    } else if (mode == "inherited" && argc == 3) {
+    } else if (mode == "inherited") {
         // The listing's own descriptor is the one that shows the listed folder.
         const fs::path own = fs::path("/proc") / fs::read_symlink("/proc/self") / "fd";
         for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
@@ -41,22 +51,12 @@ int main(int argc, char** argv) {
             }
         }
         std::ifstream status("/proc/self/status");
-        std::string line;
-        while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
+        for (std::string line; std::getline(status, line);) {
+            text += line.starts_with("SigBlk:") ? "\n" + line + "\n" : "";
         }
-        text += "\n" + line + "\n";
-    } else if (mode == "sleep") {
-        std::this_thread::sleep_until(deadline);
-        return 0;
-    } else if (mode == "exit" && argc == 3) {
-        return std::stoi(argv[2]);
-    } else if (mode == "kill" && argc == 3) {
-        return os_system_kill_application(argv[2]) ? 10 : 20;
     } else {
         return 2;
     }
-    // Readers poll for <out>: it appears whole or not at all.
-    std::ofstream(std::string(argv[2]) + ".draft") << text;
-    fs::rename(std::string(argv[2]) + ".draft", argv[2]);
-    return 0;
+    std::ofstream(out + "~") << text;
+    fs::rename(out + "~", out);
 }

@@ -1,9 +1,10 @@
 #include "system_test.hpp"
 
 TEST(InvokeCommand, TrueExactlyWhenTheCommandExitsWithZero) {
-    EXPECT_TRUE(os_system_invoke_command((probe() + " exit 0").c_str()));
-    for (const std::string& command : {probe() + " exit 3", std::string("corvane-no-such-command")}) {
-        EXPECT_FALSE(os_system_invoke_command(command.c_str())) << command;
+    const std::pair<std::string, bool> rows[] = {
+        {probe() + " exit 0", true}, {probe() + " exit 3", false}, {"corvane-no-such-cmd", false}};
+    for (const auto& [command, result] : rows) {
+        EXPECT_EQ(os_system_invoke_command(command.c_str()), result) << command;
     }
     EXPECT_FALSE(os_system_invoke_command(nullptr)) << "only asks whether an interpreter exists";
 }
@@ -34,47 +35,37 @@ TEST(RunApplication, OtherWaitValuesReturnWhileTheProgramRuns) {
 
 TEST(RunApplication, FalseWhenTheProgramCannotStart) {
     temp_folder folder;
-    const std::string data = folder.join("data");  // a file that is no program
-    std::ofstream(data) << "#!/bin/sh\n";
-    const std::pair<const char*, const char*> rows[] = {
-        {"corvane-no-such-program", ""}, {folder.path().c_str(), nullptr}, {data.c_str(), nullptr},
-        {nullptr, " "}};
-    for (const auto& [program, arguments] : rows) {
-        for (uint8_t wait : {1, 0}) {
-            EXPECT_FALSE(os_system_run_application(program, arguments, wait))
-                << (program ? program : "no program") << ", wait " << int(wait);
+    std::ofstream(folder.join("data")) << "#!/bin/sh\n";  // a file that is no program
+    const std::pair<std::string, const char*> rows[] = {
+        {"corvane-no-such-program", ""}, {folder.path(), nullptr}, {folder.join("data"), nullptr}};
+    for (uint8_t wait : {1, 0}) {
+        for (const auto& [program, arguments] : rows) {
+            EXPECT_FALSE(os_system_run_application(program.c_str(), arguments, wait)) << program;
         }
+        EXPECT_FALSE(os_system_run_application(nullptr, " ", wait)) << "no program named";
     }
 }
 
-TEST(KillApplication, EndsEveryProcessOfTheNameAndNoOtherAndRunsNothing) {
+// The probe exits 10 when the kill it makes reports true, 20 when false.
+TEST(KillApplication, EndsEveryOtherProcessOfTheNameAndRunsNothing) {
     temp_folder folder;
     const std::string name = copy_probe(folder), other = copy_probe(folder);
-    auto start = [&](const std::string& copy) {
-        return child_process::program({folder.join(copy + exe_suffix()), "sleep"});
+    auto start = [&](const std::string& copy, const std::string& mode, const char* argument) {
+        return child_process::program({folder.join(copy + exe_suffix()), mode, argument});
     };
-    child_process first = start(name), second = start(name), bystander = start(other);
-    EXPECT_TRUE(os_system_kill_application(name.c_str()));
-    // Ended forcefully, not after their minute of sleep.
+    child_process first = start(name, "sleep", "60"), second = start(name, "sleep", "60");
+    child_process bystander = start(other, "sleep", "60");
+    EXPECT_EQ(start(name, "kill", name.c_str()).wait(), 10);
+    // Ended forcefully, not after their minute of sleep; the killer spared itself.
     EXPECT_NE(first.wait(), 0);
     EXPECT_NE(second.wait(), 0);
     EXPECT_TRUE(bystander.running());
-    // None left; a command interpreter would run the rest of the second name.
+    EXPECT_EQ(start(name, "kill", name.c_str()).wait(), 20) << "only the caller was left";
+    // A command interpreter would run the rest of this name.
     const std::string marker = folder.join("marker");
     const std::string command = "x\" & echo hit > \"" + marker + "\" & \"";
-    for (const char* rest : {name.c_str(), command.c_str(), "", static_cast<const char*>(nullptr)}) {
+    for (const char* rest : {command.c_str(), "", static_cast<const char*>(nullptr)}) {
         EXPECT_FALSE(os_system_kill_application(rest)) << (rest ? rest : "null");
     }
     EXPECT_FALSE(fs::exists(marker));
-}
-
-// The probe exits 10 when the kill reported true, 20 when false.
-TEST(KillApplication, NeverEndsTheCallingProcess) {
-    temp_folder folder;
-    const std::string name = copy_probe(folder);
-    const std::string copy = folder.join(name + exe_suffix());
-    EXPECT_EQ(child_process::program({copy, "kill", name}).wait(), 20);
-    child_process sleeper = child_process::program({copy, "sleep"});
-    EXPECT_EQ(child_process::program({copy, "kill", name}).wait(), 10);
-    EXPECT_NE(sleeper.wait(), 0);
 }

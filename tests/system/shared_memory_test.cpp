@@ -1,47 +1,38 @@
 #include "system_test.hpp"
 
-namespace {
-
-// A unique name of `length` bytes.
-std::string padded(size_t length) {
-    std::string name = unique_name("p");
-    return name + std::string(length - name.size(), 'p');
-}
-
-}  // namespace
-
 TEST(SharedMemory, HandlesSeeTheSameBytesAndEveryCreateZeroesThem) {
-    std::string name = unique_name("same");
+    const std::string name = unique_name("same");
     block first(os_sharememory_create(name.c_str(), 4096));
-    ASSERT_NE(first, nullptr);
     unsigned char* written = bytes_of(first);
-    EXPECT_EQ(std::count(written, written + 4096, 0), 4096);
+    ASSERT_EQ(std::count(written, written + 4096, 0), 4096);
     for (size_t i = 0; i < 4096; ++i) {
         written[i] = static_cast<unsigned char>(i * 7 + 1);
     }
     block opened(os_sharememory_open(("Local\\" + name).c_str()));
     ASSERT_NE(opened, nullptr);
-    EXPECT_NE(bytes_of(opened), written);
     EXPECT_EQ(std::memcmp(bytes_of(opened), written, 4096), 0);
     // A larger block would write past the existing one: refused, untouched.
     EXPECT_EQ(os_sharememory_create(name.c_str(), 4097), nullptr);
-    EXPECT_EQ(written[100], static_cast<unsigned char>(100 * 7 + 1));
     block partial(os_sharememory_create(name.c_str(), 1000));
-    ASSERT_NE(partial, nullptr);
-    EXPECT_EQ(bytes_of(opened)[999], 0);
-    EXPECT_EQ(bytes_of(opened)[1000], static_cast<unsigned char>(1000 * 7 + 1));
+    EXPECT_EQ(std::count(bytes_of(opened), bytes_of(opened) + 1000, 0), 1000);
+    EXPECT_EQ(written[1000], static_cast<unsigned char>(1000 * 7 + 1));
 }
 
 TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
+    auto padded = [](size_t length) {  // a unique name of `length` bytes
+        std::string name = unique_name("p");
+        name.resize(length, 'p');
+        return name;
+    };
     const std::tuple<std::string, uint32_t, bool> rows[] = {
-        {unique_name("empty"), 0, false},         // a size of 0
-        {std::string(1024, 'n'), 16, false},      // too long a name
-        {std::string(1023, 'n'), 16, true},       // however long its system name
-        {unique_name("a\\b/c d%"), 16, true},     // any byte
+        {unique_name("empty"), 0, false},      // a size of 0
+        {std::string(1024, 'n'), 16, false},   // too long a name
+        {std::string(1023, 'n'), 16, true},    // however long its system name
+        {unique_name("a\\b/c d%"), 16, true},  // any byte
         // Around the lengths where a system name gives way to a hash: 259
         // and 260 bytes on Windows, 255 and 256 on Linux.
-        {padded(241), 16, true}, {padded(242), 16, true},
-        {padded(243), 16, true}, {padded(244), 16, true}};
+        {padded(241), 16, true}, {padded(242), 16, true}, {padded(243), 16, true},
+        {padded(244), 16, true}};
     for (const auto& [name, size, valid] : rows) {
         block made(os_sharememory_create(name.c_str(), size));
         block found(os_sharememory_open(name.c_str()));
@@ -58,14 +49,13 @@ TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
 }
 
 TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
-    EXPECT_EQ(os_sharememory_get_buffer(nullptr), nullptr);
-    os_sharememory_close(nullptr);
     os_sharememory_handle* nothing = nullptr;
+    os_sharememory_close(nothing);
     os_sharememory_destroy(&nothing);
+    EXPECT_EQ(os_sharememory_get_buffer(nothing), nullptr);
     const std::string name = unique_name("close");
     for (const char* row : {name.c_str(), static_cast<const char*>(nullptr)}) {
         os_sharememory_handle* handle = os_sharememory_create(row, 64);
-        static_cast<char*>(os_sharememory_get_buffer(handle))[63] = 1;
         os_sharememory_close(handle);
         EXPECT_EQ(os_sharememory_get_buffer(handle), nullptr);
         os_sharememory_close(handle);
@@ -87,9 +77,6 @@ TEST(SharedMemoryChild, Body) {
     }
     const char* name = std::getenv("CORVANE_SHM_TEST_NAME");
     auto* handle = role == "create" ? os_sharememory_create(name, 256) : os_sharememory_open(name);
-    if (handle == nullptr) {
-        std::exit(2);
-    }
     std::strcpy(static_cast<char*>(os_sharememory_get_buffer(handle)), "held");
     corvane::test::signal_ready();
     std::this_thread::sleep_for(std::chrono::minutes(5));

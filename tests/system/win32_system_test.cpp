@@ -10,7 +10,8 @@ TEST(Win32SharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
     const std::string plain = unique_name("plain");
     block made(os_sharememory_create(("Local\\" + plain).c_str(), 100));
     std::memcpy(bytes_of(made), "payload", 8);
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, ("Local\\corvane.shm." + plain).c_str());
+    const std::string system_name = "Local\\corvane.shm." + plain;
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, system_name.c_str());
     ASSERT_NE(mapping, nullptr);
     auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
     EXPECT_EQ(*reinterpret_cast<const uint64_t*>(view + 16), 100u);
@@ -22,7 +23,7 @@ TEST(Win32SharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
 TEST(Win32KillApplication, ComparesImageNamesWithoutRegardToCase) {
     temp_folder folder;
     std::string name = copy_probe(folder);
-    child_process sleeper = child_process::program({folder.join(name + ".exe"), "sleep"});
+    child_process sleeper = child_process::program({folder.join(name + ".exe"), "sleep", "60"});
     std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(toupper(c)); });
     EXPECT_TRUE(os_system_kill_application((name + ".EXE").c_str()));
     EXPECT_NE(sleeper.wait(), 0);
