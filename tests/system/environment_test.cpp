@@ -61,14 +61,14 @@ TEST(SetEnvironmentVariable, ConcurrentAppendsThroughTheLibraryAreNotLost) {
             for (ready.fetch_add(1); ready.load() < 4;) {
                 std::this_thread::yield();
             }
-            for (int i = t; i < 1200; i += 4) {
+            for (int i = t; i < 4000; i += 4) {
                 os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token(i).c_str(), 0);
             }
         });
     }
     std::for_each(writers.begin(), writers.end(), [](std::thread& writer) { writer.join(); });
     const std::string value = value_of("CORVANE_TEST_MANY");
-    for (int i = 0; i < 1200; ++i) {
+    for (int i = 0; i < 4000; ++i) {
         ASSERT_NE(value.find(token(i)), std::string::npos) << token(i) << " was lost";
     }
 }
