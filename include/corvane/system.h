@@ -25,12 +25,12 @@ CORVANE_API bool os_system_invoke_command(const char* command);
  * program from its first token, and the program reads its arguments from it.
  * No handle is inherited.
  *
- * On Linux the line is split into words as a Windows program's start-up
- * code splits it: white space separates, double quotes group (a quoted word
- * may hold spaces), 2n backslashes before a quote give n backslashes, 2n+1
- * give n backslashes and a literal quote, other backslashes are literal. The
- * first word names the program; a name without "/" is looked up on PATH.
- * The program inherits only the standard descriptors 0, 1 and 2.
+ * On Linux the line is split into argument words: white space separates,
+ * double quotes group (a quoted word may hold spaces), 2n backslashes before
+ * a quote give n backslashes, 2n+1 give n backslashes and a literal quote,
+ * other backslashes are literal. The first word names the program; a name
+ * without "/" is looked up on PATH. The program inherits only the standard
+ * descriptors 0, 1 and 2.
  *
  * With `wait` equal to 1 the call blocks until the program has ended; any
  * other value returns once the program is running, and the library leaves no
