@@ -2,15 +2,6 @@
 
 using corvane::test::scoped_environment_variable;
 
-namespace {
-
-std::string value_of(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "(absent)";
-}
-
-}  // namespace
-
 TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
     // The variable holds "hello" or is absent (false); the buffer is given or
     // not; *size before; then the result, *size and the buffer's text after.

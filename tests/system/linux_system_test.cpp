@@ -69,11 +69,11 @@ TEST(LinuxSharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
     munmap(view, 1188);
     close(fd);
     made.reset();
-    EXPECT_LT(shm_open(system_name.c_str(), O_RDONLY | O_CLOEXEC, 0), 0);
+    EXPECT_LT(shm_open(system_name.c_str(), O_RDONLY | O_CLOEXEC, 0), 0) << "the name outlived it";
 }
 
 TEST(LinuxEnvironment, AnEmptyValueIsReplacedNotAppendedTo) {
     corvane::test::scoped_environment_variable variable("CORVANE_TEST_EMPTY", "");
     os_system_set_os_environmentVariable("CORVANE_TEST_EMPTY", "z", 0);
-    EXPECT_STREQ(std::getenv("CORVANE_TEST_EMPTY"), "z");
+    EXPECT_EQ(value_of("CORVANE_TEST_EMPTY"), "z");
 }

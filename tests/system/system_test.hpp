@@ -65,7 +65,11 @@ struct block_deleter {
     void operator()(os_sharememory_handle* handle) const { os_sharememory_destroy(&handle); }
 };
 using block = std::unique_ptr<os_sharememory_handle, block_deleter>;
-
 inline unsigned char* bytes_of(const block& handle) {
     return static_cast<unsigned char*>(os_sharememory_get_buffer(handle.get()));
+}
+
+inline std::string value_of(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? value : "(absent)";
 }
