@@ -117,7 +117,8 @@ CORVANE_API void os_dynamic_library_loader_free(void* module);
  * any process, also after its creator has closed, and is gone when the last
  * handle closes or its process ends, however it ends. Names are byte strings
  * shorter than 1024 bytes; a leading "Local\" is ignored ("Local\x" is "x").
- * A block's name does not clash with a named mutex, event or semaphore.
+ * On Linux a block's name does not clash with a named mutex, event or
+ * semaphore; on Windows all named objects share one name space.
  *
  * On both platforms the block is stored behind a 1088-byte record: the
  * magic "CRVN", at 16 the block's size as a 64-bit number, at 24 the name's
@@ -126,12 +127,14 @@ CORVANE_API void os_dynamic_library_loader_free(void* module);
  * finds them there and must leave the record unchanged.
  *
  * On Windows a named block is a file mapping backed by the paging file,
- * session-local, called "Local\corvane.shm.<name>" (<name> without a
- * leading "Local\"); a name holding a backslash, or one that would make
- * that 260 bytes or longer, is called "Local\corvane.shm#" followed by the
- * SHA-256 of the name in 64 lower-case hex digits. Open it with
- * OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name) and map it whole with
- * MapViewOfFile; holding the mapping keeps the block alive.
+ * called by its name without a leading "Local\". A name of 260 bytes or
+ * more (which the system refuses), one holding a backslash other than after
+ * a leading "Global\", one empty after that "Global\" and one beginning
+ * "corvane#" is called "corvane#" followed by the SHA-256 of the name in 64
+ * lower-case hex digits (a leading "Global\" stays in front and is not
+ * hashed). Open it with OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name)
+ * and map it whole with MapViewOfFile; holding the mapping keeps the block
+ * alive.
  *
  * On Linux named blocks are owner-only: other users' processes cannot open
  * them. A POSIX program finds a named block as the shared-memory object

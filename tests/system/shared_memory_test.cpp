@@ -29,10 +29,10 @@ TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
         {std::string(1024, 'n'), 16, false},   // too long a name
         {std::string(1023, 'n'), 16, true},    // however long its system name
         {unique_name("a\\b/c d%"), 16, true},  // any byte
-        // Around the lengths where a system name gives way to a hash: 259
-        // and 260 bytes on Windows, 255 and 256 on Linux.
-        {padded(241), 16, true}, {padded(242), 16, true}, {padded(243), 16, true},
-        {padded(244), 16, true}};
+        // Around the lengths where a name gives way to its hash: 255 and 256
+        // bytes of system name on Linux, 259 and 260 on Windows.
+        {padded(243), 16, true}, {padded(244), 16, true}, {padded(259), 16, true},
+        {padded(260), 16, true}};
     for (const auto& [name, size, valid] : rows) {
         block made(os_sharememory_create(name.c_str(), size));
         block found(os_sharememory_open(name.c_str()));

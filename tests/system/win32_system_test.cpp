@@ -10,8 +10,7 @@ TEST(Win32SharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
     const std::string plain = unique_name("plain");
     block made(os_sharememory_create(("Local\\" + plain).c_str(), 100));
     std::memcpy(bytes_of(made), "payload", 8);
-    const std::string system_name = "Local\\corvane.shm." + plain;
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, system_name.c_str());
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, plain.c_str());
     ASSERT_NE(mapping, nullptr);
     auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
     EXPECT_EQ(*reinterpret_cast<const uint64_t*>(view + 16), 100u);

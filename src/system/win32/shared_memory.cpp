@@ -8,12 +8,13 @@
 // record holds the name without a leading "Local\", so that a shortened
 // system name (below) can never open another name's block.
 //
-// System name: "Local\corvane.shm.<name>", which keeps blocks apart from the
-// mutexes, events and semaphores of the same name as on Linux, where each
-// kind has its own name space. A name holding a backslash, which a kernel
-// object name may not, or one that would make the system name 260 bytes or
-// longer, which the A calls refuse, becomes
-// "Local\corvane.shm#<SHA-256 of the name, 64 lower-case hex digits>".
+// System name: the name itself, as for the named mutexes, events and
+// semaphores, which share the one name space of kernel objects. A name that
+// the A calls refuse (260 bytes or longer), that holds a backslash other
+// than after a leading "Global\", or that is empty after it, becomes
+// "corvane#<SHA-256 of the name, 64 lower-case hex digits>" (after the
+// "Global\", which stays); so does a name that itself begins "corvane#", so
+// that none can pose as another's short form.
 
 #include <windows.h>
 
@@ -34,7 +35,8 @@ namespace {
 constexpr size_t name_limit = 1024;
 constexpr size_t system_name_limit = 260;
 constexpr std::string_view local_prefix = "Local\\";
-constexpr std::string_view system_prefix = "Local\\corvane.shm";
+constexpr std::string_view global_prefix = "Global\\";
+constexpr std::string_view hashed_stem = "corvane#";
 
 constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
 constexpr uint32_t record_layout = 1;
@@ -59,13 +61,15 @@ static_assert(offsetof(block_record, name) == 64);
 constexpr int ready_attempts = 2000;
 
 std::string system_name_of(std::string_view name) {
-    std::string plain = std::string(system_prefix) + "." + std::string(name);
-    if (name.find('\\') == std::string_view::npos && plain.size() < system_name_limit) {
-        return plain;
+    const std::string_view prefix = name.starts_with(global_prefix) ? global_prefix : "";
+    const std::string_view rest = name.substr(prefix.size());
+    if (!rest.empty() && name.size() < system_name_limit &&
+        rest.find('\\') == std::string_view::npos && !rest.starts_with(hashed_stem)) {
+        return std::string(name);
     }
     static constexpr char hex_digits[] = "0123456789abcdef";
-    std::string hashed = std::string(system_prefix) + "#";
-    for (uint8_t byte : sha256(name)) {
+    std::string hashed = std::string(prefix) + std::string(hashed_stem);
+    for (uint8_t byte : sha256(rest)) {
         hashed += hex_digits[byte >> 4];
         hashed += hex_digits[byte & 15];
     }
