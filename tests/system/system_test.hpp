@@ -13,14 +13,11 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <optional>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "corvane/system.h"
-#include "test_support.hpp"
+#include "test_support.hpp"  // also std::optional, std::string, std::vector
 
 namespace fs = std::filesystem;
 using corvane::test::child_process;
