@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "common/size_query.hpp"
 #include "corvane/system.h"
@@ -36,10 +35,7 @@ std::string value_after_setting(const std::optional<std::string>& current, const
 
 }  // namespace
 
-std::vector<std::string> snapshot_environment() {
-    std::lock_guard hold(environment_lock);
-    return environment_entries();
-}
+std::unique_lock<std::mutex> lock_environment() { return std::unique_lock(environment_lock); }
 
 }  // namespace corvane::detail
 
@@ -52,7 +48,7 @@ CORVANE_API bool os_system_get_os_environmentVariable(const char* name, char* bu
     }
     std::optional<std::string> value;
     {
-        std::lock_guard hold(corvane::detail::environment_lock);
+        auto hold = corvane::detail::lock_environment();
         value = corvane::detail::read_variable(name);
     }
     if (!value || value->size() >= std::numeric_limits<uint32_t>::max()) {
@@ -66,7 +62,7 @@ CORVANE_API void os_system_set_os_environmentVariable(const char* name, const ch
     if (name == nullptr || value == nullptr) {
         return;
     }
-    std::lock_guard hold(corvane::detail::environment_lock);
+    auto hold = corvane::detail::lock_environment();
     auto current = corvane::detail::read_variable(name);
     corvane::detail::write_variable(
         name, corvane::detail::value_after_setting(current, value, overwrite == 1));

@@ -1,130 +1,101 @@
-#include <gtest/gtest.h>
+#include "system_test.hpp"
 
-#include <atomic>
-#include <cstdlib>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "corvane/system.h"
-#include "test_support.hpp"
-
-namespace {
-
-std::string value_of(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "(absent)";
-}
-
-}  // namespace
+using corvane::test::scoped_environment_variable;
 
 TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
-    const char* name = "CORVANE_TEST_GET";
-    setenv(name, "hello", 1);
-    char buffer[8] = "#######";
-    uint32_t size = 0;
-    ASSERT_TRUE(os_system_get_os_environmentVariable(name, nullptr, &size));
-    EXPECT_EQ(size, 6u);
-    // Too small: nothing written, the size included.
-    size = 5;
-    EXPECT_FALSE(os_system_get_os_environmentVariable(name, buffer, &size));
-    EXPECT_EQ(size, 5u);
-    EXPECT_STREQ(buffer, "#######");
-    size = 6;
-    ASSERT_TRUE(os_system_get_os_environmentVariable(name, buffer, &size));
-    EXPECT_STREQ(buffer, "hello");
-
-    unsetenv(name);
-    EXPECT_FALSE(os_system_get_os_environmentVariable(name, nullptr, &size) ||
-                 os_system_get_os_environmentVariable(name, buffer, &size) ||
-                 os_system_get_os_environmentVariable(nullptr, buffer, &size) ||
-                 os_system_get_os_environmentVariable("PATH", buffer, nullptr));
-    EXPECT_EQ(size, 6u);
+    // The variable holds "hello" or is absent (false); the buffer is given or
+    // not; *size before; then the result, *size and the buffer's text after.
+    const std::tuple<bool, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
+        {true, false, 0, true, 6, "#######"},    // size query
+        {true, true, 6, true, 6, "hello"},       // just fits
+        {true, true, 5, false, 5, "#######"},    // too small: nothing written
+        {false, false, 9, false, 9, "#######"},  // absent
+        {false, true, 9, false, 9, "#######"}};
+    for (const auto& [present, given, before, result, after, text] : rows) {
+        auto value = present ? std::optional<std::string>("hello") : std::nullopt;
+        scoped_environment_variable variable("CORVANE_TEST_GET", value);
+        char buffer[8] = "#######";
+        uint32_t size = before;
+        EXPECT_EQ(os_system_get_os_environmentVariable("CORVANE_TEST_GET", given ? buffer : nullptr,
+                                                       &size), result);
+        EXPECT_EQ(size, after);
+        EXPECT_STREQ(buffer, text);
+    }
 }
 
 TEST(SetEnvironmentVariable, ReplacesAppendsKeepsOrRemoves) {
-    const struct {
-        const char* current;  // null: absent
-        const char* value;
-        uint8_t overwrite;
-        const char* expected;
-    } settings[] = {
-        {nullptr, "z", 0, "z"},
-        {"x;y", "z", 0, "x;y;z"},
+    // Current value (null: absent), value, overwrite, the value afterwards.
+    const std::tuple<const char*, const char*, uint8_t, const char*> rows[] = {
+        {nullptr, "z", 0, "z"}, {"x;y", "z", 0, "x;y;z"}, {"x;y", "z", 1, "z"},
         {"x;y", "z", 2, "x;y;z"},  // only 1 overwrites
-        {"x;y", "z", 1, "z"},
-        {"", "z", 0, "z"},  // present but empty: replaced, not appended to
         // Already contained, as a plain substring: kept, not emptied.
-        {"x;y;abc", "y", 0, "x;y;abc"},
-        {"x;y;abc", "b", 0, "x;y;abc"},
-        {"x;y;abc", "", 0, "x;y;abc"},
+        {"x;y;abc", "y", 0, "x;y;abc"}, {"x;y;abc", "b", 0, "x;y;abc"}, {"x;y", "", 0, "x;y"},
         // An empty result removes the variable.
-        {"x;y", "", 1, "(absent)"},
-        {nullptr, "", 0, "(absent)"},
-    };
-    const char* name = "CORVANE_TEST_SET";
-    for (const auto& s : settings) {
-        SCOPED_TRACE(std::string(s.current != nullptr ? s.current : "(absent)") + " with " +
-                     s.value + " overwrite " + std::to_string(s.overwrite));
-        if (s.current != nullptr) {
-            setenv(name, s.current, 1);
-        } else {
-            unsetenv(name);
-        }
-        os_system_set_os_environmentVariable(name, s.value, s.overwrite);
-        EXPECT_EQ(value_of(name), s.expected);
+        {"x;y", "", 1, "(absent)"}, {nullptr, "", 0, "(absent)"}};
+    for (const auto& [current, value, overwrite, expected] : rows) {
+        auto before = current ? std::optional<std::string>(current) : std::nullopt;
+        scoped_environment_variable variable("CORVANE_TEST_SET", before);
+        os_system_set_os_environmentVariable("CORVANE_TEST_SET", value, overwrite);
+        EXPECT_EQ(value_of("CORVANE_TEST_SET"), expected) << value << ", " << int(overwrite);
     }
-    unsetenv(name);
 }
 
 TEST(SetEnvironmentVariable, ConcurrentAppendsThroughTheLibraryAreNotLost) {
-    const char* name = "CORVANE_TEST_CONCURRENT";
-    constexpr int threads = 4;
-    constexpr int per_thread = 300;
+    scoped_environment_variable variable("CORVANE_TEST_MANY", std::nullopt);
     // Bracketed, so that no token is a substring of another.
     auto token = [](int i) { return "<" + std::to_string(i) + ">"; };
-    std::atomic<int> ready{0};
     std::vector<std::thread> writers;
-    for (int t = 0; t < threads; ++t) {
+    std::atomic<int> ready{0};
+    for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&, t] {
             // Start together, so that the appends overlap.
-            for (ready.fetch_add(1); ready.load() < threads;) {
+            for (ready.fetch_add(1); ready.load() < 4;) {
                 std::this_thread::yield();
             }
-            for (int i = t * per_thread; i < (t + 1) * per_thread; ++i) {
-                os_system_set_os_environmentVariable(name, token(i).c_str(), 0);
+            for (int i = t; i < 4000; i += 4) {
+                os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token(i).c_str(), 0);
             }
         });
     }
-    for (auto& writer : writers) {
-        writer.join();
+    std::for_each(writers.begin(), writers.end(), [](std::thread& writer) { writer.join(); });
+    const std::string value = value_of("CORVANE_TEST_MANY");
+    for (int i = 0; i < 4000; ++i) {
+        ASSERT_NE(value.find(token(i)), std::string::npos) << token(i) << " was lost";
     }
-    const std::string value = value_of(name);
-    int lost = 0;
-    for (int i = 0; i < threads * per_thread; ++i) {
-        lost += value.find(token(i)) == std::string::npos ? 1 : 0;
-    }
-    EXPECT_EQ(lost, 0);
-    unsetenv(name);
 }
 
 TEST(ApplicationPath, IsTheRunningProgramCutToTheBuffer) {
-    const std::string expected = corvane::test::self_path();
-    const auto length = static_cast<uint32_t>(expected.size());
-    std::vector<char> buffer;
-    auto path_with_size = [&](uint32_t size) {
-        buffer.assign(expected.size() + 16, '#');
-        return os_environment_get_application_path(buffer.data(), size);
-    };
-    EXPECT_EQ(path_with_size(length + 1), length);
-    EXPECT_EQ(std::string(buffer.data()), expected);
-    // Cut short: size - 1 bytes and a NUL, and the result is size.
-    EXPECT_EQ(path_with_size(length), length);
-    EXPECT_EQ(std::string(buffer.data()), expected.substr(0, length - 1));
-    EXPECT_EQ(buffer[length], '#');
-    EXPECT_EQ(path_with_size(1), 1u);
-    EXPECT_EQ(std::string(buffer.data(), 2), std::string("\0#", 2));
-    EXPECT_EQ(path_with_size(0), 0u);
-    EXPECT_EQ(buffer[0], '#');
+    const std::string path = self_path();
+    const auto length = static_cast<uint32_t>(path.size());
+    // size; the result and the buffer's text up to the first '#' (its filling)
+    const std::tuple<uint32_t, uint64_t, std::string> rows[] = {
+        {length + 1, length, path + '\0'},
+        {length, length, path.substr(0, length - 1) + '\0'},  // cut: size - 1 bytes and a NUL
+        {1, 1, std::string(1, '\0')}, {0, 0, ""}};
+    for (const auto& [size, result, text] : rows) {
+        std::string buffer(path.size() + 16, '#');
+        EXPECT_EQ(os_environment_get_application_path(buffer.data(), size), result);
+        EXPECT_EQ(buffer.substr(0, buffer.find('#')), text) << size;
+    }
     EXPECT_EQ(os_environment_get_application_path(nullptr, 64), 0u);
+}
+
+TEST(DynamicLibrary, LoadsASystemLibraryResolvesAnExportAndRefusesTheRest) {
+    // Both hold the C library's sqrt.
+    const char* library = exe_suffix().empty() ? "libm.so.6" : "msvcrt.dll";
+    for (void* module : {os_dynamic_library_loader_load(library),
+                         os_dynamic_library_loader_load_ex(library, nullptr, 0)}) {
+        auto root = reinterpret_cast<double (*)(double)>(
+            os_dynamic_library_loader_get_proc(module, "sqrt"));
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(root(49.0), 7.0);
+        EXPECT_EQ(os_dynamic_library_loader_get_proc(module, "corvane_no_such_export"), nullptr);
+        os_dynamic_library_loader_free(module);
+    }
+    // The loader would take null or empty to mean the running program.
+    for (const char* path : {"corvane-no-such-library", "", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(os_dynamic_library_loader_load(path), nullptr);
+    }
+    EXPECT_EQ(os_dynamic_library_loader_get_proc(nullptr, "sqrt"), nullptr);
+    os_dynamic_library_loader_free(nullptr);
 }

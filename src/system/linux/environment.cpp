@@ -6,8 +6,6 @@
 
 #include "system/linux/proc_files.hpp"
 
-extern char** environ;
-
 namespace corvane::detail {
 
 std::optional<std::string> read_variable(const char* name) {
@@ -24,14 +22,6 @@ void write_variable(const char* name, const std::string& value) {
     } else {
         setenv(name, value.c_str(), 1);
     }
-}
-
-std::vector<std::string> environment_entries() {
-    std::vector<std::string> entries;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        entries.emplace_back(*entry);
-    }
-    return entries;
 }
 
 std::optional<std::string> application_path() { return executable_path_of("self"); }

@@ -16,8 +16,8 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "system/environment.hpp"
 #include "system/linux/proc_files.hpp"
@@ -26,9 +26,78 @@
 #error "posix_spawn_file_actions_addclosefrom_np (glibc 2.34) is needed"
 #endif
 
+extern char** environ;
+
 namespace corvane::detail {
 
 namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Splits a command line into argv words: white space separates, double
+// quotes group, and backslashes escape only a following quote (2n
+// backslashes before a quote give n and the quote groups; 2n+1 give n and a
+// literal quote).
+std::vector<std::string> split_command_line(std::string_view line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool in_word = false;
+    bool quoted = false;
+    size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (!quoted && is_blank(c)) {
+            if (in_word) {
+                words.push_back(std::move(word));
+                word.clear();
+                in_word = false;
+            }
+            ++i;
+            continue;
+        }
+        in_word = true;
+        if (c == '\\') {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == '\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < line.size() && line[i] == '"') {
+                word.append(backslashes / 2, '\\');
+                if (backslashes % 2 == 1) {
+                    word.push_back('"');
+                    ++i;
+                }
+            } else {
+                word.append(backslashes, '\\');
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = !quoted;
+        } else {
+            word.push_back(c);
+        }
+        ++i;
+    }
+    if (in_word) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+// Every "NAME=value" entry of the environment, copied under the library's
+// environment lock.
+std::vector<std::string> snapshot_environment() {
+    auto hold = lock_environment();
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        entries.emplace_back(*entry);
+    }
+    return entries;
+}
 
 // What execvp searches when PATH is unset.
 constexpr std::string_view default_search_path = "/bin:/usr/bin";
@@ -298,10 +367,11 @@ pid_t pid_from_entry_name(std::string_view name) {
 
 }  // namespace
 
-// system(NULL) only asks whether a shell exists; it runs nothing.
-bool run_command(const char* command) { return command != nullptr && std::system(command) == 0; }
-
-bool start_program(const std::vector<std::string>& words, bool wait_for_exit) {
+bool start_program(const std::string& command_line, bool wait_for_exit) {
+    auto words = split_command_line(command_line);
+    if (words.empty() || words.front().empty()) {
+        return false;
+    }
     auto environment = snapshot_environment();
     auto path = find_program(words.front(), environment);
     if (!path) {

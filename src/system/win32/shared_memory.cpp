@@ -1,0 +1,195 @@
+// Shared-memory blocks on Windows: file mappings backed by the paging file,
+// which live while any handle on them is open.
+//
+// A block is laid out as on Linux, so that a peer reads it the same way on
+// both platforms: a 1088-byte record (the magic "CRVN", layout 1, kind 4,
+// the state 1 once the record is complete, the 64-bit block size at 16, the
+// name's length at 24 and the name at 64), then the block's bytes. The
+// record holds the name without a leading "Local\", so that a shortened
+// system name (below) can never open another name's block.
+//
+// System name: the name itself, as for the named mutexes, events and
+// semaphores, which share the one name space of kernel objects. A name that
+// the A calls refuse (260 bytes or longer), that holds a backslash other
+// than after a leading "Global\", or that is empty after it, becomes
+// "corvane#<SHA-256 of the name, 64 lower-case hex digits>" (after the
+// "Global\", which stays); so does a name that itself begins "corvane#", so
+// that none can pose as another's short form.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/sha256.hpp"
+#include "system/shared_memory.hpp"
+
+namespace corvane::detail {
+
+namespace {
+
+constexpr size_t name_limit = 1024;
+constexpr size_t system_name_limit = 260;
+constexpr std::string_view local_prefix = "Local\\";
+constexpr std::string_view global_prefix = "Global\\";
+constexpr std::string_view hashed_stem = "corvane#";
+
+constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
+constexpr uint32_t record_layout = 1;
+constexpr uint32_t shared_memory_kind = 4;
+constexpr uint32_t ready_state = 1;
+
+struct block_record {
+    uint32_t magic;
+    uint32_t layout;
+    uint32_t kind;
+    uint32_t state;
+    uint64_t size;
+    uint32_t name_length;
+    uint8_t reserved[36];
+    char name[name_limit];
+};
+static_assert(sizeof(block_record) == 1088);
+static_assert(offsetof(block_record, name) == 64);
+
+// A creator completes its record within a few stores; the bound only turns
+// a creator that died in between into a failure instead of a hang.
+constexpr int ready_attempts = 2000;
+
+std::string system_name_of(std::string_view name) {
+    const std::string_view prefix = name.starts_with(global_prefix) ? global_prefix : "";
+    const std::string_view rest = name.substr(prefix.size());
+    if (!rest.empty() && name.size() < system_name_limit &&
+        rest.find('\\') == std::string_view::npos && !rest.starts_with(hashed_stem)) {
+        return std::string(name);
+    }
+    static constexpr char hex_digits[] = "0123456789abcdef";
+    std::string hashed = std::string(prefix) + std::string(hashed_stem);
+    for (uint8_t byte : sha256(rest)) {
+        hashed += hex_digits[byte >> 4];
+        hashed += hex_digits[byte & 15];
+    }
+    return hashed;
+}
+
+class mapped_block final : public shared_block {
+public:
+    mapped_block(HANDLE mapping, void* base)
+        : shared_block(static_cast<char*>(base) + sizeof(block_record)), mapping_(mapping),
+          base_(base) {}
+    ~mapped_block() override {
+        UnmapViewOfFile(base_);
+        CloseHandle(mapping_);
+    }
+    mapped_block(const mapped_block&) = delete;
+    mapped_block& operator=(const mapped_block&) = delete;
+
+private:
+    HANDLE mapping_;
+    void* base_;
+};
+
+// The name as the record holds it, or nothing when it cannot name a block.
+bool record_name(const char* name, std::string_view* result) {
+    if (name == nullptr) {
+        *result = {};
+        return true;
+    }
+    std::string_view full(name, strnlen(name, name_limit));
+    if (full.size() >= name_limit) {
+        return false;
+    }
+    if (full.starts_with(local_prefix)) {
+        full.remove_prefix(local_prefix.size());
+    }
+    *result = full;
+    return true;
+}
+
+// Maps the whole mapping and checks that it holds a complete record for
+// `name` with at least `minimum_size` bytes; null (the mapping closed) when
+// it does not.
+std::unique_ptr<shared_block> map_existing(HANDLE mapping, std::string_view name,
+                                           size_t minimum_size) {
+    void* base = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    if (base == nullptr) {
+        CloseHandle(mapping);
+        return nullptr;
+    }
+    auto block = std::make_unique<mapped_block>(mapping, base);
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(base, &region, sizeof region) == 0 || region.RegionSize < sizeof(block_record)) {
+        return nullptr;
+    }
+    auto& record = *static_cast<block_record*>(base);
+    std::atomic_ref<uint32_t> state(record.state);
+    for (int attempt = 0; state.load(std::memory_order_acquire) != ready_state; ++attempt) {
+        if (attempt == ready_attempts) {
+            return nullptr;
+        }
+        Sleep(1);
+    }
+    if (record.magic != record_magic || record.layout != record_layout ||
+        record.kind != shared_memory_kind || record.name_length != name.size() ||
+        std::memcmp(record.name, name.data(), name.size()) != 0 ||
+        record.size > region.RegionSize - sizeof(block_record) || record.size < minimum_size) {
+        return nullptr;
+    }
+    return block;
+}
+
+}  // namespace
+
+std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* created) {
+    std::string_view plain;
+    if (!record_name(name, &plain)) {
+        return nullptr;
+    }
+    const uint64_t total = sizeof(block_record) + static_cast<uint64_t>(size);
+    const std::string system_name = name != nullptr ? system_name_of(plain) : std::string();
+    // Only an existing block sets the error value on success.
+    SetLastError(ERROR_SUCCESS);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        static_cast<DWORD>(total >> 32), static_cast<DWORD>(total),
+                                        name != nullptr ? system_name.c_str() : nullptr);
+    if (mapping == nullptr) {
+        return nullptr;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        *created = false;
+        return map_existing(mapping, plain, size);
+    }
+    void* base = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    if (base == nullptr) {
+        CloseHandle(mapping);
+        return nullptr;
+    }
+    auto& record = *static_cast<block_record*>(base);
+    record.magic = record_magic;
+    record.layout = record_layout;
+    record.kind = shared_memory_kind;
+    record.size = size;
+    record.name_length = static_cast<uint32_t>(plain.size());
+    std::memcpy(record.name, plain.data(), plain.size());
+    std::atomic_ref<uint32_t>(record.state).store(ready_state, std::memory_order_release);
+    *created = true;
+    return std::make_unique<mapped_block>(mapping, base);
+}
+
+std::unique_ptr<shared_block> open_block(const char* name) {
+    std::string_view plain;
+    if (!record_name(name, &plain)) {
+        return nullptr;
+    }
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, system_name_of(plain).c_str());
+    if (mapping == nullptr) {
+        return nullptr;
+    }
+    return map_existing(mapping, plain, 0);
+}
+
+}  // namespace corvane::detail

@@ -1,0 +1,72 @@
+// Helpers of the system tests: the probe program built beside them, reading
+// what it reports, and shared-memory handles that destroy themselves.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+#include <tuple>
+
+#include "corvane/system.h"
+#include "test_support.hpp"  // also std::optional, std::string, std::vector
+
+namespace fs = std::filesystem;
+using corvane::test::child_process;
+using corvane::test::self_path;
+using corvane::test::temp_folder;
+using corvane::test::unique_name;
+
+// ".exe" where programs carry it, else "".
+inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
+
+inline std::string probe() {
+    return fs::path(self_path()).replace_filename("system_process_probe").string() + exe_suffix();
+}
+
+// Copies the probe into `folder` under a name without a full stop that no
+// other process has, short enough to be a whole Linux command name (15
+// bytes); returns the name, which lacks exe_suffix().
+inline std::string copy_probe(const temp_folder& folder) {
+    static int serial = 0;
+    auto name = "cv" + std::to_string(corvane::test::process_id() % 100000000) + "-" +
+                std::to_string(++serial);
+    fs::copy_file(probe(), folder.join(name + exe_suffix()));
+    // Windows finds the library beside the program.
+    const fs::path library = fs::path(probe()).replace_filename("corvane.dll");
+    if (fs::exists(library) && !fs::exists(folder.join("corvane.dll"))) {
+        fs::copy_file(library, folder.join("corvane.dll"));
+    }
+    return name;
+}
+
+// Polls for a report a program writes whole; the bound only keeps a broken
+// build from hanging.
+inline std::string read_report(const std::string& path) {
+    for (int polls = 0; !fs::exists(path) && polls < 6000; ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+struct block_deleter {
+    void operator()(os_sharememory_handle* handle) const { os_sharememory_destroy(&handle); }
+};
+using block = std::unique_ptr<os_sharememory_handle, block_deleter>;
+inline unsigned char* bytes_of(const block& handle) {
+    return static_cast<unsigned char*>(os_sharememory_get_buffer(handle.get()));
+}
+
+inline std::string value_of(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? value : "(absent)";
+}

@@ -1,0 +1,35 @@
+// Windows-only cases of the system tests: the file-mapping form of a block,
+// image names compared without regard to case, and the administrator check.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "system_test.hpp"
+
+TEST(Win32SharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
+    const std::string plain = unique_name("plain");
+    block made(os_sharememory_create(("Local\\" + plain).c_str(), 100));
+    std::memcpy(bytes_of(made), "payload", 8);
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, plain.c_str());
+    ASSERT_NE(mapping, nullptr);
+    auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    EXPECT_EQ(*reinterpret_cast<const uint64_t*>(view + 16), 100u);
+    EXPECT_STREQ(view + 1088, "payload");
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+}
+
+TEST(Win32KillApplication, ComparesImageNamesWithoutRegardToCase) {
+    temp_folder folder;
+    std::string name = copy_probe(folder);
+    child_process sleeper = child_process::program({folder.join(name + ".exe"), "sleep", "60"});
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(toupper(c)); });
+    EXPECT_TRUE(os_system_kill_application((name + ".EXE").c_str()));
+    EXPECT_NE(sleeper.wait(), 0);
+}
+
+// Wine counts every process as an administrator's: only Windows can show a
+// false answer.
+TEST(Win32Privileges, TheAdministratorCheckAgreesWithTheShell) {
+    EXPECT_EQ(os_system_check_root_privileges(), IsUserAnAdmin() != FALSE);
+}
