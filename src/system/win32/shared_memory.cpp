@@ -22,21 +22,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "common/sha256.hpp"
+#include "common/object_name.hpp"
 #include "system/shared_memory.hpp"
 
 namespace corvane::detail {
 
 namespace {
 
-constexpr size_t name_limit = 1024;
 constexpr size_t system_name_limit = 260;
-constexpr std::string_view local_prefix = "Local\\";
-constexpr std::string_view global_prefix = "Global\\";
-constexpr std::string_view hashed_stem = "corvane#";
 
 constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
 constexpr uint32_t record_layout = 1;
@@ -51,7 +48,7 @@ struct block_record {
     uint64_t size;
     uint32_t name_length;
     uint8_t reserved[36];
-    char name[name_limit];
+    char name[object_name_limit];
 };
 static_assert(sizeof(block_record) == 1088);
 static_assert(offsetof(block_record, name) == 64);
@@ -59,22 +56,6 @@ static_assert(offsetof(block_record, name) == 64);
 // A creator completes its record within a few stores; the bound only turns
 // a creator that died in between into a failure instead of a hang.
 constexpr int ready_attempts = 2000;
-
-std::string system_name_of(std::string_view name) {
-    const std::string_view prefix = name.starts_with(global_prefix) ? global_prefix : "";
-    const std::string_view rest = name.substr(prefix.size());
-    if (!rest.empty() && name.size() < system_name_limit &&
-        rest.find('\\') == std::string_view::npos && !rest.starts_with(hashed_stem)) {
-        return std::string(name);
-    }
-    static constexpr char hex_digits[] = "0123456789abcdef";
-    std::string hashed = std::string(prefix) + std::string(hashed_stem);
-    for (uint8_t byte : sha256(rest)) {
-        hashed += hex_digits[byte >> 4];
-        hashed += hex_digits[byte & 15];
-    }
-    return hashed;
-}
 
 class mapped_block final : public shared_block {
 public:
@@ -93,20 +74,19 @@ private:
     void* base_;
 };
 
-// The name as the record holds it, or nothing when it cannot name a block.
-bool record_name(const char* name, std::string_view* result) {
+// The name as the record holds it (empty for an unnamed block) and the
+// system name of the mapping (none for an unnamed block); false when `name`
+// cannot name a block.
+bool block_names(const char* name, std::string_view* plain, std::optional<std::string>* system) {
     if (name == nullptr) {
-        *result = {};
         return true;
     }
-    std::string_view full(name, strnlen(name, name_limit));
-    if (full.size() >= name_limit) {
+    const std::optional<std::string_view> known = object_name(name);
+    if (!known) {
         return false;
     }
-    if (full.starts_with(local_prefix)) {
-        full.remove_prefix(local_prefix.size());
-    }
-    *result = full;
+    *plain = *known;
+    *system = flat_object_name(name, system_name_limit);
     return true;
 }
 
@@ -146,16 +126,16 @@ std::unique_ptr<shared_block> map_existing(HANDLE mapping, std::string_view name
 
 std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* created) {
     std::string_view plain;
-    if (!record_name(name, &plain)) {
+    std::optional<std::string> system_name;
+    if (!block_names(name, &plain, &system_name)) {
         return nullptr;
     }
     const uint64_t total = sizeof(block_record) + static_cast<uint64_t>(size);
-    const std::string system_name = name != nullptr ? system_name_of(plain) : std::string();
     // Only an existing block sets the error value on success.
     SetLastError(ERROR_SUCCESS);
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
                                         static_cast<DWORD>(total >> 32), static_cast<DWORD>(total),
-                                        name != nullptr ? system_name.c_str() : nullptr);
+                                        system_name ? system_name->c_str() : nullptr);
     if (mapping == nullptr) {
         return nullptr;
     }
@@ -182,10 +162,11 @@ std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* 
 
 std::unique_ptr<shared_block> open_block(const char* name) {
     std::string_view plain;
-    if (!record_name(name, &plain)) {
+    std::optional<std::string> system_name;
+    if (name == nullptr || !block_names(name, &plain, &system_name)) {
         return nullptr;
     }
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, system_name_of(plain).c_str());
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, system_name->c_str());
     if (mapping == nullptr) {
         return nullptr;
     }
