@@ -1,10 +1,8 @@
 // The tree walk over real folder trees in a private folder.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,8 @@ reports sorted(reports list) {
     std::sort(list.begin(), list.end());
     return list;
 }
+
+const std::string s(1, path_separator);
 
 // Keeps every report as "D rel" or "F rel", in order, and every root seen.
 class recording_visitor final : public IFileSystemVisitor {
@@ -56,20 +56,21 @@ TEST(TreeWalk, ReportsEveryFolderBeforeItsContentAndSkipsDotFoldersAndLinks) {
     std::string tree = folder.join("tree");
     make_sample_tree(tree);
     make_sample_tree(folder.join("outside"));
-    ASSERT_EQ(symlink("..", (tree + "/sub/loop").c_str()), 0);
-    ASSERT_EQ(symlink(folder.join("outside").c_str(), (tree + "/away").c_str()), 0);
+    reports expected{"D ",        "D empty",   "D sub", "D sub" + s + "deeper", "F .hidden-file",
+                     "F top.txt", "F sub" + s + "inner.txt", "F sub" + s + "deeper" + s + "leaf.txt"};
+    if (make_link("..", tree + "/sub/loop", true) && make_link(folder.join("outside"), tree + "/away", true)) {
+        expected.insert(expected.end(), {"F sub" + s + "loop", "F away"});
+    }
     recording_visitor visitor;
     os_filesystem_walk_through("", tree.c_str(), &visitor);
-
-    EXPECT_EQ(sorted(visitor.seen),
-              sorted({"D ", "D empty", "D sub", "D sub/deeper", "F .hidden-file", "F top.txt",
-                      "F sub/inner.txt", "F sub/deeper/leaf.txt", "F sub/loop", "F away"}));
+    EXPECT_EQ(sorted(visitor.seen), sorted(expected));
     ASSERT_FALSE(visitor.seen.empty());
     EXPECT_EQ(visitor.seen.front(), "D ");
-    EXPECT_LT(visitor.position("D sub"), visitor.position("F sub/inner.txt"));
-    EXPECT_LT(visitor.position("D sub"), visitor.position("D sub/deeper"));
-    EXPECT_LT(visitor.position("D sub/deeper"), visitor.position("F sub/deeper/leaf.txt"));
-    EXPECT_EQ(visitor.roots, std::vector<std::string>(visitor.seen.size(), tree + "/"));
+    EXPECT_LT(visitor.position("D sub"), visitor.position("F sub" + s + "inner.txt"));
+    EXPECT_LT(visitor.position("D sub"), visitor.position("D sub" + s + "deeper"));
+    EXPECT_LT(visitor.position("D sub" + s + "deeper"),
+              visitor.position("F sub" + s + "deeper" + s + "leaf.txt"));
+    EXPECT_EQ(visitor.roots, std::vector<std::string>(visitor.seen.size(), tree + s));
 }
 
 TEST(TreeWalk, StartFolderAndRootKeepTheirSpelling) {
@@ -78,20 +79,17 @@ TEST(TreeWalk, StartFolderAndRootKeepTheirSpelling) {
     recording_visitor below;
     std::string root = folder.path() + "\\";
     os_filesystem_walk_through("top\\sub", root.c_str(), &below);
-    EXPECT_EQ(sorted(below.seen), sorted({"D top\\sub", "D top\\sub/deeper", "F top\\sub/inner.txt",
-                                          "F top\\sub/deeper/leaf.txt"}));
+    EXPECT_EQ(sorted(below.seen), sorted({"D top\\sub", "D top\\sub" + s + "deeper",
+                                          "F top\\sub" + s + "inner.txt",
+                                          "F top\\sub" + s + "deeper" + s + "leaf.txt"}));
     EXPECT_EQ(below.seen.front(), "D top\\sub");
     EXPECT_EQ(below.roots, std::vector<std::string>(below.seen.size(), root));
 
     // An empty root starts from the current folder.
-    char before[PATH_MAX];
-    ASSERT_NE(getcwd(before, sizeof before), nullptr);
-    ASSERT_EQ(chdir(folder.path().c_str()), 0);
     recording_visitor here;
-    os_filesystem_walk_through_ex("top", "", 1, &here);
-    ASSERT_EQ(chdir(before), 0);
-    EXPECT_EQ(sorted(here.seen),
-              sorted({"D top", "D top/empty", "D top/sub", "F top/.hidden-file", "F top/top.txt"}));
+    in_folder(folder.path(), [&] { os_filesystem_walk_through_ex("top", "", 1, &here); });
+    EXPECT_EQ(sorted(here.seen), sorted({"D top", "D top" + s + "empty", "D top" + s + "sub",
+                                         "F top" + s + ".hidden-file", "F top" + s + "top.txt"}));
     EXPECT_EQ(here.roots, std::vector<std::string>(here.seen.size(), ""));
 }
 
@@ -115,7 +113,7 @@ TEST(TreeWalk, DepthLimitsMissingFoldersAndNullArgumentsBoundTheReports) {
 TEST(TreeWalk, CallersWrittenInCUseTheTableView) {
     temp_folder folder;
     make_sample_tree(folder.path());
-    std::string root = folder.path() + "/";
+    const std::string root = folder.path() + path_separator;
     int files = 0;
     int folders = 0;
     EXPECT_TRUE(walk_with_c_visitor(folder.path().c_str(), root.c_str(), &files, &folders));
