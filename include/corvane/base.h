@@ -12,8 +12,10 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+   /* The build exports through a .def file made from the export list, so
+      the library's own definitions need no mark; consumers import. */
 #  if defined(CORVANE_BUILDING)
-#    define CORVANE_API __declspec(dllexport)
+#    define CORVANE_API
 #  else
 #    define CORVANE_API __declspec(dllimport)
 #  endif

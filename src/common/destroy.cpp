@@ -1,4 +1,6 @@
-// The shared destroy function: one body exported under three names.
+// The shared destroy function: one body exported under three names
+// (safearray_destroy and variant_wrapper_destroy are link-level aliases of
+// bstr_destroy, made in src/CMakeLists.txt).
 
 #include "common/handle.hpp"
 #include "corvane/value.h"
@@ -15,12 +17,3 @@ extern "C" CORVANE_API void bstr_destroy(bstr_handle** variable) {
     delete *base;
     *base = nullptr;
 }
-
-// The two other names are aliases of bstr_destroy: one function, one address.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattribute-alias"
-extern "C" CORVANE_API void safearray_destroy(safearray_handle** variable)
-    __attribute__((alias("bstr_destroy"), nothrow));
-extern "C" CORVANE_API void variant_wrapper_destroy(variant_wrapper_handle** variable)
-    __attribute__((alias("bstr_destroy"), nothrow));
-#pragma GCC diagnostic pop
