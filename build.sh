@@ -70,8 +70,8 @@ case "$flavour" in
     windows)
         build_dir=build-windows
         # The subsystems that have a Win32 backend so far: widen this list as the
-        # others land (text, sync, fs, system, comm).
-        win32_subsystems="common;value"
+        # others land (text, sync, system, comm).
+        win32_subsystems="common;value;fs"
         options=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake" "-DCORVANE_SUBSYSTEMS=$win32_subsystems")
         packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
         ;;

@@ -78,7 +78,7 @@ TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     EXPECT_FALSE(exists_at_all(source + "/sub/inside/sub/inside"));
 }
 
-TEST(Folder, CopyRecreatesLinksAndNeverWritesThroughThem) {
+TEST(Folder, CopyNeverWritesThroughLinksAndRecreatesThem) {
     temp_folder folder;
     const std::string outside = folder.join("outside");
     const std::string source = folder.join("source");
@@ -86,22 +86,24 @@ TEST(Folder, CopyRecreatesLinksAndNeverWritesThroughThem) {
     make_sample_tree(outside);
     fs::create_directories(source + "/sub");
     write_file(source + "/sub/file", "inside");
-    CORVANE_LINK_OR_SKIP(outside, source + "/to-outside", true);
-    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
-    EXPECT_EQ(fs::read_symlink(copy + "/to-outside"), outside);
-    // Twice into the copy: the second time its link is replaced, never followed.
-    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
-    ASSERT_TRUE(os_folder_copy((source + "/").c_str(), copy.c_str(), false));
-    EXPECT_EQ(fs::read_symlink(copy + "/source/to-outside"), outside);
-
     // A destination holding a link where the source has a folder: refused,
     // nothing written where the link points.
-    const std::string into = folder.join("into");
-    fs::create_directories(into + "/source");
-    ASSERT_TRUE(make_link(outside, into + "/source/sub", true));
-    EXPECT_FALSE(os_folder_copy(source.c_str(), into.c_str(), false));
-    EXPECT_TRUE(!exists_at_all(outside + "/file") && !exists_at_all(outside + "/source") &&
-                fs::is_symlink(into + "/source/sub"));
+    fs::create_directories(copy + "/source");
+    CORVANE_LINK_OR_SKIP(outside, copy + "/source/sub", true);
+    EXPECT_FALSE(os_folder_copy(source.c_str(), copy.c_str(), false));
+    EXPECT_FALSE(exists_at_all(outside + "/file") || exists_at_all(outside + "/source"));
+    expect_sample_tree(outside);
+    if (under_wine()) {
+        GTEST_SKIP() << "Wine can neither read nor make links through the Windows calls";
+    }
+    // Links are recreated; copied again, a link is replaced, never followed.
+    fs::remove_all(copy);
+    ASSERT_TRUE(make_link(outside, source + "/to-outside", true));
+    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
+    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
+    ASSERT_TRUE(os_folder_copy((source + "/").c_str(), copy.c_str(), false));
+    EXPECT_TRUE(fs::read_symlink(copy + "/to-outside") == outside &&
+                fs::read_symlink(copy + "/source/to-outside") == outside);
     expect_sample_tree(outside);
 }
 
@@ -143,7 +145,7 @@ TEST(Folder, RemoveTakesLinksButNeverWhatTheyPointTo) {
     in_folder(doomed + "/sub", [] { EXPECT_FALSE(os_folder_remove(".", true) || os_folder_remove("..", true)); });
     expect_sample_tree(doomed);
 
-    const bool links = make_link(outside, doomed + "/sub/to-outside", true) &&
+    const bool links = removes_links_safely() && make_link(outside, doomed + "/sub/to-outside", true) &&
                        make_link(outside + "/top.txt", doomed + "/to-file") &&
                        make_link("..", doomed + "/sub/deeper/up", true) &&
                        make_link(outside, folder.join("alias"), true);

@@ -15,6 +15,12 @@ namespace {
 void* open_state(std::string path, bool allow_redirect) {
     std::string folder = path;
     trim_trailing_separators(folder, windows_paths);
+    // The name is looked at too: Wine opens a host link's target even when
+    // asked for the link itself, and only the attributes of the name tell.
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (!allow_redirect && win32::is_redirect(attributes))) {
+        return nullptr;
+    }
     HANDLE pin = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS |
