@@ -15,11 +15,9 @@ namespace {
 struct rule_case {
     path_style style;
     const char* path;
-    const char* trimmed;     // trim_trailing_separators
-    const char* completed;   // ensure_trailing_separator
-    const char* parent;      // split_last_component
-    const char* name;
-    const char* components;  // path_components, joined by '|'
+    const char *trimmed, *completed;  // trim_trailing_separators, ensure_trailing_separator
+    const char *parent, *name;        // split_last_component, last_component
+    const char* components;           // path_components, joined by '|'
     const char* reason;
 };
 
@@ -35,18 +33,12 @@ const rule_case rule_cases[] = {
     {windows_paths, "C:", "C:", "C:", "C:", "", "", "a drive-relative root gets no separator"},
     {windows_paths, "c:a/b", "c:a/b", "c:a/b\\", "c:a", "b", "a|b", "drive-relative path"},
     {windows_paths, "\\a", "\\a", "\\a\\", "\\", "a", "a", "the current drive's root"},
-    {windows_paths, "\\\\server", "\\\\server", "\\\\server\\", "\\\\server", "", "",
-     "an unfinished share never collapses"},
-    {windows_paths, "\\\\server\\share\\", "\\\\server\\share\\", "\\\\server\\share\\",
-     "\\\\server\\share\\", "", "", "a share root has no name"},
-    {windows_paths, "//server/share/x/", "//server/share/x", "//server/share/x/",
-     "//server/share/", "x", "x", "a share path written with slashes"},
-    {windows_paths, "\\\\?\\C:\\a\\b", "\\\\?\\C:\\a\\b", "\\\\?\\C:\\a\\b\\", "\\\\?\\C:\\a", "b",
-     "a|b", "a \\\\?\\ drive path"},
-    {windows_paths, "\\\\?\\UNC\\s\\h\\x", "\\\\?\\UNC\\s\\h\\x", "\\\\?\\UNC\\s\\h\\x\\",
-     "\\\\?\\UNC\\s\\h\\", "x", "x", "a \\\\?\\ share path"},
-    {windows_paths, "\\\\.\\COM5", "\\\\.\\COM5", "\\\\.\\COM5\\", "\\\\.\\COM5", "", "",
-     "a device is a root"},
+    {windows_paths, "\\\\server", "\\\\server", "\\\\server\\", "\\\\server", "", "", "an unfinished share never collapses"},
+    {windows_paths, "\\\\server\\share\\", "\\\\server\\share\\", "\\\\server\\share\\", "\\\\server\\share\\", "", "", "a share root has no name"},
+    {windows_paths, "//server/share/x/", "//server/share/x", "//server/share/x/", "//server/share/", "x", "x", "a share path written with slashes"},
+    {windows_paths, "\\\\?\\C:\\a\\b", "\\\\?\\C:\\a\\b", "\\\\?\\C:\\a\\b\\", "\\\\?\\C:\\a", "b", "a|b", "a \\\\?\\ drive path"},
+    {windows_paths, "\\\\?\\UNC\\s\\h\\x", "\\\\?\\UNC\\s\\h\\x", "\\\\?\\UNC\\s\\h\\x\\", "\\\\?\\UNC\\s\\h\\", "x", "x", "a \\\\?\\ share path"},
+    {windows_paths, "\\\\.\\COM5", "\\\\.\\COM5", "\\\\.\\COM5\\", "\\\\.\\COM5", "", "", "a device is a root"},
 };
 
 std::string joined(const std::vector<std::string_view>& components) {
@@ -62,14 +54,13 @@ std::string joined(const std::vector<std::string_view>& components) {
 TEST(PathRules, RootsSurviveEveryRuleInBothStyles) {
     for (const rule_case& row : rule_cases) {
         std::string trimmed = row.path;
-        trim_trailing_separators(trimmed, row.style);
         std::string completed = row.path;
+        trim_trailing_separators(trimmed, row.style);
         ensure_trailing_separator(completed, row.style);
-        parent_and_name split = split_last_component(row.path, row.style);
-        EXPECT_EQ(trimmed, row.trimmed) << row.reason;
-        EXPECT_EQ(completed, row.completed) << row.reason;
-        EXPECT_EQ(split.parent, row.parent) << row.reason;
-        EXPECT_EQ(split.name, row.name) << row.reason;
+        const parent_and_name split = split_last_component(row.path, row.style);
+        EXPECT_EQ(trimmed + " " + completed + " " + split.parent + " " + split.name,
+                  std::string(row.trimmed) + " " + row.completed + " " + row.parent + " " + row.name)
+            << row.reason;
         EXPECT_EQ(last_component(row.path, row.style), row.name) << row.reason;
         EXPECT_EQ(joined(path_components(row.path, row.style)), row.components) << row.reason;
         std::string system = system_path(row.path, row.style);
