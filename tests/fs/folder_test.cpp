@@ -104,6 +104,11 @@ TEST(Folder, CopyNeverWritesThroughLinksAndRecreatesThem) {
     ASSERT_TRUE(os_folder_copy((source + "/").c_str(), copy.c_str(), false));
     EXPECT_TRUE(fs::read_symlink(copy + "/to-outside") == outside &&
                 fs::read_symlink(copy + "/source/to-outside") == outside);
+    // Only a link is replaced by a link: a file of that name stays.
+    fs::remove(copy + "/source/to-outside");
+    write_file(copy + "/source/to-outside", "mine");
+    EXPECT_FALSE(os_folder_copy(source.c_str(), copy.c_str(), false));
+    EXPECT_EQ(read_file(copy + "/source/to-outside"), "mine");
     expect_sample_tree(outside);
 }
 
