@@ -20,11 +20,7 @@ TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndFollowLinks) {
     const std::string& here = folder.path();
     write_file(file, "x");
     const bool links = make_link(file, folder.join("link")) && make_link("missing", folder.join("dangling"));
-    const struct {
-        std::string path;
-        bool file, folder;
-        const char* reason;
-    } cases[] = {
+    const struct { std::string path; bool file, folder; const char* reason; } cases[] = {
         {file, true, false, "a file"},
         {file + "\\\\", true, false, "trailing backslashes are trimmed"},
         {file + "/", false, false, "a trailing slash stays"},
@@ -41,13 +37,13 @@ TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndFollowLinks) {
     }
     EXPECT_TRUE(os_file_is_relative_path("a/b") && os_file_is_relative_path("a\\b"));
     EXPECT_FALSE(os_file_is_relative_path(here.c_str()) || os_file_is_relative_path("/a"));
+    const char* f = file.c_str();
     for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
-        EXPECT_FALSE(os_file_exist(bad) || os_file_is_relative_path(bad) || os_file_create(bad) ||
-                     os_file_remove(bad) || os_file_copy(bad, file.c_str(), 0) || os_file_copy(file.c_str(), bad, 0) ||
-                     os_file_move(bad, file.c_str()) || os_file_move(file.c_str(), bad) || os_folder_exist(bad) ||
-                     os_folder_create(bad) || os_folder_remove(bad, true) || os_folder_copy(bad, file.c_str(), 0) ||
-                     os_folder_copy(file.c_str(), bad, 0) || os_folder_move(bad, file.c_str()) ||
-                     os_folder_move(file.c_str(), bad));
+        EXPECT_FALSE(os_file_exist(bad) || os_file_is_relative_path(bad) || os_file_create(bad) || os_file_remove(bad) ||
+                     os_file_copy(bad, f, 0) || os_file_copy(f, bad, 0) || os_file_move(bad, f) || os_file_move(f, bad) ||
+                     os_folder_exist(bad) || os_folder_create(bad) || os_folder_remove(bad, true) ||
+                     os_folder_copy(bad, f, 0) || os_folder_copy(f, bad, 0) || os_folder_move(bad, f) ||
+                     os_folder_move(f, bad));
     }
 }
 
@@ -60,13 +56,12 @@ TEST(File, CreateKeepsContentAndRemoveTakesFilesAndLinksOnly) {
     EXPECT_FALSE(os_file_create(folder.join("missing/new").c_str()) || exists_at_all(folder.join("missing")));
     fs::create_directories(folder.join("sub"));
     EXPECT_FALSE(os_file_remove(folder.join("sub").c_str()) || os_folder_remove(file.c_str(), false));
-    if (removes_links_safely() && make_link(file, folder.join("link")) &&
+    if (links_fully_supported() && make_link(file, folder.join("link")) &&
         make_link(folder.join("sub"), folder.join("dir-link"), true)) {
         EXPECT_TRUE(os_file_remove(folder.join("link").c_str()) && os_file_remove(folder.join("dir-link").c_str()));
         EXPECT_FALSE(exists_at_all(folder.join("link")) || exists_at_all(folder.join("dir-link")));
     }
-    EXPECT_TRUE(fs::is_directory(folder.join("sub")));
-    EXPECT_EQ(read_file(file), "kept");
+    EXPECT_TRUE(fs::is_directory(folder.join("sub")) && read_file(file) == "kept");
     EXPECT_TRUE(os_file_remove((file + "\\\\").c_str()));
     EXPECT_FALSE(exists_at_all(file) || os_file_remove(file.c_str()));
 }
@@ -98,10 +93,7 @@ TEST(File, CopyFailuresLeaveBothEndsAlone) {
     std::error_code no_hard_link;
     fs::create_hard_link(source, folder.join("hard"), no_hard_link);
     const bool soft = make_link(source, folder.join("soft"));
-    const struct {
-        std::string from, to;
-        const char* reason;
-    } cases[] = {
+    const struct { std::string from, to; const char* reason; } cases[] = {
         {folder.join("missing"), destination, "no source"},
         {source, folder.join("no/such"), "no destination folder"},
         {source, folder.path(), "a folder as destination"},
@@ -118,7 +110,7 @@ TEST(File, CopyFailuresLeaveBothEndsAlone) {
     EXPECT_FALSE(exists_at_all(folder.join("new")));
 }
 
-TEST(ClibraryFile, DescriptorsKeepBytesAndSeekOnlyWithin32Bits) {
+TEST(ClibraryFile, DescriptorsKeepBytesSeekOnlyWithin32BitsAndDirectoryCallsForward) {
     temp_folder folder;
     const std::string path = folder.join("data");
     EXPECT_EQ(os_clibrary_file_open(path.c_str(), O_RDONLY, 0), -1);
@@ -135,12 +127,10 @@ TEST(ClibraryFile, DescriptorsKeepBytesAndSeekOnlyWithin32Bits) {
     // Positions beyond 32 bits fail instead of wrapping, the position kept.
     fs::resize_file(path, uintmax_t{3} << 30);
     EXPECT_EQ(os_clibrary_file_seek(fd, 20, SEEK_CUR), 36);
-    EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_END), -1);
-    EXPECT_EQ(os_clibrary_file_seek(fd, INT_MAX, SEEK_CUR), -1);
+    EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_END) + os_clibrary_file_seek(fd, INT_MAX, SEEK_CUR), -2);
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_CUR), 36);
     EXPECT_TRUE(os_clibrary_file_close(fd) == 0 && os_clibrary_file_close(fd) == -1);
     EXPECT_TRUE(os_clibrary_file_unlink(path.c_str()) == 0 && os_clibrary_file_access(path.c_str(), 0) == -1);
-
     const std::string made = folder.join("made");
     EXPECT_TRUE(os_clibrary_file_mkdir(made.c_str(), 0) == 0 && os_clibrary_file_mkdir(made.c_str(), 0777) == -1);
     const int32_t original = os_clibrary_file_umask(022);

@@ -49,9 +49,9 @@ inline bool make_link(const fs::path& target, const fs::path& link, bool folder 
     return !error;
 }
 
-// Wine deletes what a host link points to when asked to delete the link, so
-// the removal of links is shown on real systems only.
-inline bool removes_links_safely() { return !under_wine(); }
+// Wine shows host links but cannot read, make or delete them as links (it
+// deletes what a link points to): such cases are shown on real systems only.
+inline bool links_fully_supported() { return !under_wine(); }
 
 #define CORVANE_LINK_OR_SKIP(target, link, folder) \
     if (!make_link(target, link, folder)) GTEST_SKIP() << "this system makes no symbolic link here"

@@ -9,7 +9,6 @@
 #include <shlwapi.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -208,11 +207,13 @@ bool copy_file(const std::string& source, const std::string& destination) {
 
 rename_result rename_entry(const std::string& from, const std::string& to) {
     // The runtime's rename never replaces an existing destination and moves
-    // files across volumes itself; only folders need the copy.
-    if (std::rename(from.c_str(), to.c_str()) == 0) {
+    // files across volumes itself. A folder it cannot move to another
+    // volume fails as "access denied"; asked again without copying, the
+    // system names the real reason.
+    if (std::rename(from.c_str(), to.c_str()) == 0 || MoveFileExA(from.c_str(), to.c_str(), 0) != 0) {
         return rename_result::done;
     }
-    return errno == EXDEV ? rename_result::other_volume : rename_result::failed;
+    return GetLastError() == ERROR_NOT_SAME_DEVICE ? rename_result::other_volume : rename_result::failed;
 }
 
 bool remove_file(const std::string& path) {
