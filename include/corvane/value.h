@@ -49,9 +49,9 @@ typedef uint16_t variant_type;
  * Units made from NUL-terminated text count and store the NUL. Units the
  * library makes are released only by the library: hand a unit you own to a
  * byte-string handle (bstr_attach_bstrunit) and clear or destroy the handle. */
-typedef struct tagBSTRUNIT {
+CORVANE_EXTENSION typedef struct tagBSTRUNIT {
     uint32_t length; /* count of the bytes that follow, 0 to 2^31 - 1 */
-    CORVANE_EXTENSION unsigned char bytes[];
+    unsigned char bytes[];
 } bstrunit;
 
 /* The 16-byte self-describing value. The member of `value` in use depends on

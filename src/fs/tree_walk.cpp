@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/portability.hpp"
 #include "corvane/fs.h"
 #include "fs/file_system.hpp"
 #include "fs/path_rules.hpp"
@@ -14,11 +15,7 @@ using namespace corvane::detail;
 // A visitor written in C is a table of functions, not a C++ object: calls
 // go through its table, which the sanitizer's vptr check must not judge by
 // C++ object rules.
-#if defined(__GNUC__)
-#define CORVANE_VISITOR_CALL __attribute__((no_sanitize("vptr")))
-#else
-#define CORVANE_VISITOR_CALL
-#endif
+#define CORVANE_VISITOR_CALL CORVANE_NO_SANITIZE_VPTR
 
 namespace {
 

@@ -1,16 +1,24 @@
 // Atomic operations on caller-owned integers. Each is one sequentially
 // consistent read-modify-write, so callers may mix them freely across threads.
 
+#include <atomic>
+
 #include "corvane/sync.h"
 
 namespace {
 
+// The interface takes volatile pointers; the integers themselves are plain
+// caller-owned objects, which std::atomic_ref operates on.
+template <typename T>
+std::atomic_ref<T> atomic_at(volatile T* target) {
+    return std::atomic_ref<T>(*const_cast<T*>(target));
+}
+
 template <typename T>
 T compare_and_swap(volatile T* target, T expected, T desired) {
-    // On failure the builtin writes the current value into `expected`, so it
-    // holds the previous value in both cases.
-    __atomic_compare_exchange_n(target, &expected, desired, false, __ATOMIC_SEQ_CST,
-                                __ATOMIC_SEQ_CST);
+    // On failure the exchange writes the current value into `expected`, so
+    // it holds the previous value in both cases.
+    atomic_at(target).compare_exchange_strong(expected, desired);
     return expected;
 }
 
@@ -28,13 +36,15 @@ CORVANE_API int64_t os_thread_sync_compare_and_swap_64(volatile int64_t* target,
     return compare_and_swap(target, expected, desired);
 }
 
-// The builtins below wrap modulo 2^32, as the interface promises.
+// Atomic arithmetic on signed integers wraps modulo 2^32, as the interface
+// promises; the new value each returns is worked out in unsigned arithmetic,
+// where the same wrap is defined.
 CORVANE_API int32_t os_thread_sync_fetch_add(volatile int32_t* target) {
-    return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
+    return static_cast<int32_t>(static_cast<uint32_t>(atomic_at(target).fetch_add(1)) + 1u);
 }
 
 CORVANE_API int32_t os_thread_sync_fetch_sub(volatile int32_t* target) {
-    return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
+    return static_cast<int32_t>(static_cast<uint32_t>(atomic_at(target).fetch_sub(1)) - 1u);
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/portability.hpp"
 #include "corvane/sync.h"
 
 namespace corvane::detail {
@@ -53,7 +54,7 @@ constexpr std::optional<int64_t> remaining_milliseconds(const time_record& now,
     // difference adds at most about +-4.3 s to the count.
     constexpr int64_t countable_seconds = INT64_MAX / 1000 - 5;
     int64_t seconds = 0;
-    if (__builtin_sub_overflow(deadline.seconds, now.seconds, &seconds)) {
+    if (subtract_overflows(deadline.seconds, now.seconds, seconds)) {
         return deadline.seconds < now.seconds ? std::optional<int64_t>(0) : std::nullopt;
     }
     if (seconds > countable_seconds) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "common/portability.hpp"
 #include "value/bstrunit.hpp"
 #include "value/number_text.hpp"
 #include "value/variant_record.hpp"
@@ -202,7 +203,7 @@ variant_value parsed_value(std::string_view text, variant_type target) noexcept 
 
 // "%f" of float and double. Kept out of line so that its buffer of hundreds
 // of bytes stays off the path of the integers.
-[[gnu::noinline]] bstrunit* fixed_unit(double value) {
+CORVANE_NOINLINE bstrunit* fixed_unit(double value) {
     char text[number_text_capacity + 1];
     char* end = format_fixed(value, text);
     *end = '\0';

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/portability.hpp"
+
 namespace corvane::detail {
 namespace {
 
@@ -232,7 +234,7 @@ char* copy_text(std::string_view text, char* first) noexcept {
 
 // parse_double by the whole grammar. Kept out of line so that the short way
 // of parse_double needs no stack frame.
-[[gnu::noinline]] double parse_double_by_grammar(std::string_view text) noexcept {
+CORVANE_NOINLINE double parse_double_by_grammar(std::string_view text) noexcept {
     const char* end = text.data() + text.size();
     const char* p = skip_space(text.data(), end);
     const bool negative = take_sign(p, end);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/portability.hpp"
 #include "common/size_query.hpp"
 #include "corvane/sync.h"
 #include "value/variant_record.hpp"
@@ -199,8 +200,8 @@ namespace {
 // Asks a read object for a text by the size-query protocol. A failed call or
 // a size of 0 gives the empty text; the text ends at its first NUL and never
 // runs past the buffer the object was given.
-__attribute__((no_sanitize("vptr"))) std::string query_text(IVariantRead* source,
-                                                            bool (IVariantRead::*get)(char*, uint32_t*)) {
+CORVANE_NO_SANITIZE_VPTR std::string query_text(IVariantRead* source,
+                                                  bool (IVariantRead::*get)(char*, uint32_t*)) {
     uint32_t size = 0;
     if (!(source->*get)(nullptr, &size) || size == 0) {
         return {};
@@ -213,8 +214,8 @@ __attribute__((no_sanitize("vptr"))) std::string query_text(IVariantRead* source
     return text;
 }
 
-__attribute__((no_sanitize("vptr"))) void read_typed_value(IVariantRead* source, variant_type code,
-                                                     variant_record* destination) {
+CORVANE_NO_SANITIZE_VPTR void read_typed_value(IVariantRead* source, variant_type code,
+                                               variant_record* destination) {
     auto& v = destination->value;
     switch (code) {
     case VARIANT_TYPE_CHAR: source->GetChar(&v.i8); break;

@@ -2,16 +2,29 @@
 #include "test_support.hpp"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
+
+#include "platform.hpp"
 
 namespace corvane::test {
 
 namespace {
 constexpr const char* child_marker = "CORVANE_TEST_CHILD";
 }  // namespace
+
+temp_folder::temp_folder() {
+    const auto base = std::filesystem::temp_directory_path();
+    // A leftover of an earlier run may hold the name: take the next one.
+    while (!std::filesystem::create_directory(path_ = (base / unique_name("folder")).string())) {
+    }
+}
 
 temp_folder::~temp_folder() {
     std::error_code ignored;
@@ -52,5 +65,36 @@ child_process& child_process::operator=(child_process&& other) noexcept {
 }
 
 child_process::~child_process() { kill_and_wait(); }
+
+scoped_environment_variable::scoped_environment_variable(std::string name,
+                                                         const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        saved_ = old;
+    }
+    platform::set_environment_variable(name_, value);
+}
+
+scoped_environment_variable::~scoped_environment_variable() {
+    platform::set_environment_variable(name_, saved_);
+}
+
+std::string capture_stdout(const std::function<void()>& body) {
+    std::fflush(stdout);
+    const temp_folder folder;
+    const std::string path = folder.join("stdout");
+    std::FILE* sink = std::fopen(path.c_str(), "wb");
+    if (sink == nullptr) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    const int saved = platform::redirect_stdout(sink);
+    body();
+    std::fflush(stdout);
+    platform::restore_stdout(saved);
+    std::fclose(sink);
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
 
 }  // namespace corvane::test

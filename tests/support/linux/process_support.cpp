@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
+#include "platform.hpp"
 #include "test_support.hpp"
 
 extern char** environ;
@@ -37,14 +37,6 @@ std::vector<char*> pointers_to(std::vector<std::string>& strings) {
 }
 
 }  // namespace
-
-temp_folder::temp_folder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/corvane-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        fail(errno, "mkdtemp");
-    }
-    path_ = pattern;
-}
 
 std::string self_path() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
@@ -142,49 +134,24 @@ void signal_ready() {
     close(fd);
 }
 
-scoped_environment_variable::scoped_environment_variable(std::string name,
-                                                         const std::optional<std::string>& value)
-    : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) {
-        saved_ = old;
-    }
-    if (value) {
-        setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
-scoped_environment_variable::~scoped_environment_variable() {
-    if (saved_) {
-        setenv(name_.c_str(), saved_->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
-std::string capture_stdout(const std::function<void()>& body) {
-    std::fflush(stdout);
-    std::FILE* sink = std::tmpfile();
-    if (sink == nullptr) {
-        throw std::runtime_error("tmpfile failed");
-    }
+int platform::redirect_stdout(std::FILE* sink) {
     const int saved = dup(STDOUT_FILENO);
     dup2(fileno(sink), STDOUT_FILENO);
-    body();
-    std::fflush(stdout);
+    return saved;
+}
+
+void platform::restore_stdout(int saved) {
     dup2(saved, STDOUT_FILENO);
     close(saved);
+}
 
-    std::string text;
-    std::rewind(sink);
-    char chunk[4096];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, sink)) > 0) {
-        text.append(chunk, n);
+void platform::set_environment_variable(const std::string& name,
+                                        const std::optional<std::string>& value) {
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
     }
-    std::fclose(sink);
-    return text;
 }
 
 }  // namespace corvane::test

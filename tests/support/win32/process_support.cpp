@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
+#include "platform.hpp"
 #include "test_support.hpp"
 
 namespace corvane::test {
@@ -38,75 +38,45 @@ std::string quoted(const std::string& word) {
             ++backslashes;
             continue;
         }
-        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\') += c;
         backslashes = 0;
-        text += c;
     }
-    text.append(2 * backslashes, '\\');
-    return text + "\"";
+    return text.append(2 * backslashes, '\\') + "\"";
 }
 
-std::string variable_name(const std::string& entry) {
-    // "=C:=C:\dir" entries start with '='; their name runs to the second one.
-    return entry.substr(0, entry.find('=', 1));
-}
-
-// This process's environment with `extra` ("NAME=value") replacing entries of
-// the same name, as the block CreateProcessA takes.
+// This process's environment with `extra` ("NAME=value") in place of the
+// entries of the same name, as the block CreateProcessA takes.
 std::string environment_block(const std::vector<std::string>& extra) {
     std::string block;
+    for (const auto& added : extra) {
+        block.append(added).push_back('\0');
+    }
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-        const std::string name = variable_name(entry);
+        // "=C:=C:\dir" entries start with '='; their name runs to the second one.
+        const size_t name_end = std::strchr(entry + 1, '=') - entry + 1;
         bool replaced = false;
         for (const auto& added : extra) {
-            replaced = replaced || _stricmp(variable_name(added).c_str(), name.c_str()) == 0;
+            replaced = replaced || added.compare(0, added.find('=') + 1, entry, name_end) == 0;
         }
         if (!replaced) {
             block.append(entry).push_back('\0');
         }
     }
     FreeEnvironmentStringsA(strings);
-    for (const auto& added : extra) {
-        block.append(added).push_back('\0');
-    }
-    block.push_back('\0');
-    return block;
+    return block + '\0';
 }
 
 }  // namespace
 
-temp_folder::temp_folder() {
-    char base[MAX_PATH + 1];
-    if (GetTempPathA(sizeof base, base) == 0) {
-        fail("GetTempPathA");
-    }
-    static unsigned serial = 0;
-    for (;;) {
-        path_ = std::string(base) + "corvane-test-" + std::to_string(process_id()) + "-" +
-                std::to_string(++serial);
-        if (CreateDirectoryA(path_.c_str(), nullptr)) {
-            return;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            fail("CreateDirectoryA " + path_);
-        }
-    }
-}
-
 std::string self_path() {
     std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            fail("GetModuleFileNameA");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
+    DWORD length = 0;
+    while ((length = GetModuleFileNameA(nullptr, path.data(), path.size())) == path.size()) {
         path.resize(path.size() * 2);
     }
+    path.resize(length);
+    return path;
 }
 
 uint64_t process_id() { return GetCurrentProcessId(); }
@@ -121,8 +91,7 @@ child_process child_process::program(const std::vector<std::string>& argv,
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    // Handles are inherited so that the child keeps the standard streams and
-    // a ready_child's pipe end.
+    // Handles are inherited: the standard streams and a ready_child's pipe end.
     if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
                         environment.data(), nullptr, &startup, &started)) {
         fail("CreateProcessA " + argv.at(0));
@@ -188,10 +157,7 @@ ready_child::ready_child(const std::string& gtest_filter, const std::string& rol
 
 void signal_ready() {
     const char* handle_text = std::getenv(ready_handle_variable);
-    if (handle_text == nullptr) {
-        std::abort();
-    }
-    const auto pipe = reinterpret_cast<HANDLE>(std::strtoull(handle_text, nullptr, 10));
+    const auto pipe = as_handle(handle_text != nullptr ? std::atoll(handle_text) : 0);
     const char byte = 1;
     DWORD written = 0;
     if (!WriteFile(pipe, &byte, 1, &written, nullptr) || written != 1) {
@@ -200,45 +166,21 @@ void signal_ready() {
     CloseHandle(pipe);
 }
 
-scoped_environment_variable::scoped_environment_variable(std::string name,
-                                                         const std::optional<std::string>& value)
-    : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) {
-        saved_ = old;
-    }
-    // An empty value removes the variable.
-    _putenv_s(name_.c_str(), value ? value->c_str() : "");
-}
-
-scoped_environment_variable::~scoped_environment_variable() {
-    _putenv_s(name_.c_str(), saved_ ? saved_->c_str() : "");
-}
-
-std::string capture_stdout(const std::function<void()>& body) {
-    std::fflush(stdout);
-    // tmpfile() would write to the drive's root; use the private folder.
-    const temp_folder folder;
-    const std::string path = folder.join("stdout");
-    std::FILE* sink = std::fopen(path.c_str(), "w+b");
-    if (sink == nullptr) {
-        throw std::runtime_error("cannot open " + path);
-    }
+int platform::redirect_stdout(std::FILE* sink) {
     const int saved = _dup(1);
     _dup2(_fileno(sink), 1);
-    body();
-    std::fflush(stdout);
+    return saved;
+}
+
+void platform::restore_stdout(int saved) {
     _dup2(saved, 1);
     _close(saved);
+}
 
-    std::string text;
-    std::rewind(sink);
-    char chunk[4096];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, sink)) > 0) {
-        text.append(chunk, n);
-    }
-    std::fclose(sink);
-    return text;
+void platform::set_environment_variable(const std::string& name,
+                                        const std::optional<std::string>& value) {
+    // An empty value removes the variable.
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
 }
 
 }  // namespace corvane::test
