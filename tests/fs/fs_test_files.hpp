@@ -53,9 +53,6 @@ inline bool make_link(const fs::path& target, const fs::path& link, bool folder 
 // deletes what a link points to): such cases are shown on real systems only.
 inline bool links_fully_supported() { return !under_wine(); }
 
-#define CORVANE_LINK_OR_SKIP(target, link, folder) \
-    if (!make_link(target, link, folder)) GTEST_SKIP() << "this system makes no symbolic link here"
-
 // root/ top.txt .hidden-file sub/inner.txt sub/deeper/leaf.txt .dotted/secret.txt empty/
 inline const char* const sample_files[] = {"top.txt", ".hidden-file", "sub/inner.txt",
                                            "sub/deeper/leaf.txt", ".dotted/secret.txt"};
