@@ -125,6 +125,10 @@ TEST(Folder, MovesRenameOrMoveIntoFoldersAndNeverReplace) {
     const bool tmpfs = fs::is_directory(volume, error);
     const std::string other = tmpfs ? (volume / fs::path(folder.path()).filename()).string() : near.join("other");
     ASSERT_TRUE(fs::create_directory(other));
+    struct removed_at_end {
+        const std::string& path;
+        ~removed_at_end() { std::error_code ignored; fs::remove_all(path, ignored); }
+    } cleanup{other};
     const std::string file = folder.join("file");
     write_file(file, "content");
     const auto written = fs::last_write_time(file) - std::chrono::hours(50);
@@ -151,7 +155,6 @@ TEST(Folder, MovesRenameOrMoveIntoFoldersAndNeverReplace) {
     fs::remove_all(folder.join("tree"));
     ASSERT_TRUE(os_folder_move((other + "/made/tree").c_str(), folder.path().c_str()));
     expect_sample_tree(folder.join("tree"));
-    fs::remove_all(other);
 }
 
 TEST(Folder, RemoveTakesLinksButNeverWhatTheyPointTo) {
