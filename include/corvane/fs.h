@@ -15,15 +15,23 @@
  * The library works on a private copy of each path and writes every
  * separator in it as the system's own before the system sees it; where it
  * adds a separator of its own (walk reports, tree copy) it adds the system's
- * ('/' on POSIX systems). Consequently a file or folder whose NAME contains a
- * backslash cannot be reached through these functions on POSIX systems: the
- * backslash is always taken as a separator. Use the os_clibrary_file_ calls
- * for such names.
+ * ('/' on Linux, '\' on Windows). Consequently a file or folder whose NAME
+ * contains a backslash cannot be reached through these functions on Linux:
+ * the backslash is always taken as a separator. Use the os_clibrary_file_
+ * calls for such names.
+ *
+ * A root is never cut or extended: "/" on Linux; "C:\", "\", the
+ * drive-relative "C:", "\\server\share\" and the "\\?\" and "\\.\" forms on
+ * Windows. Trailing separators are trimmed down to the root at most, "C:"
+ * gets no separator appended, and a path that is only a root has no name of
+ * its own (os_folder_copy into an existing folder and a recursive
+ * os_folder_remove refuse it).
  *
  * Null or empty paths make every os_file_ and os_folder_ function return
  * false at once. No function changes the process file-creation mask: files
  * the library creates get mode 0666 and folders 0777, both filtered by the
- * mask, so the mask decides as for any other program.
+ * mask, so the mask decides as for any other program (on Windows: readable
+ * and writable, the runtime's mask deciding).
  *
  * Nothing here holds a lock or keeps state between calls. Operations on
  * different paths may run on different threads at once.
@@ -161,7 +169,9 @@ CORVANE_API char* os_clibrary_file_getcwd(char* buffer, int32_t size);
  * the path. A symbolic link counts as what it points to. */
 CORVANE_API bool os_file_exist(const char* path);
 
-/* True when `path` does not begin with a separator. */
+/* True when the system calls `path` relative: on Linux when it does not
+ * begin with a separator; on Windows by PathIsRelativeA's rule, either
+ * separator counting. */
 CORVANE_API bool os_file_is_relative_path(const char* path);
 
 /* Creates an empty file (mode 0666 filtered by the mask) unless it exists.
@@ -228,9 +238,9 @@ CORVANE_API bool os_folder_copy(const char* source, const char* destination, boo
 CORVANE_API bool os_folder_move(const char* source, const char* destination);
 
 /* Removes the folder `path`. Not recursive: only an empty folder is removed.
- * Recursive: the folder and everything in it; symbolic links inside are
- * removed, never what they point to, and a folder swapped for a link while
- * the removal runs is not followed. A recursive removal of a path that names
+ * Recursive: the folder and everything in it; symbolic links (and, on
+ * Windows, junctions) inside are removed, never what they point to, and a
+ * folder swapped for a link while the removal runs is not followed. A recursive removal of a path that names
  * a file or a link removes that entry. "." and ".." as the last component are
  * refused. On failure the removal goes on with the other entries and the
  * result is false. Trailing separators are ignored. */

@@ -5,13 +5,13 @@
 #include "corvane/fs.h"
 #include "fs/file_system.hpp"
 #include "fs/path_rules.hpp"
+#include "fs/tree_operations.hpp"
 
 using namespace corvane::detail;
 
 namespace {
 
-// The caller's path with trailing backslashes trimmed, in system form;
-// empty when nothing is left.
+// The caller's path with trailing backslashes trimmed, in system form.
 std::string trimmed_system_path(const char* path) {
     std::string trimmed(path);
     trim_trailing_backslashes(trimmed);
@@ -32,8 +32,7 @@ CORVANE_API bool os_file_create(const char* path) {
     if (is_missing_path(path)) {
         return false;
     }
-    std::string target = trimmed_system_path(path);
-    return !target.empty() && create_file(target);
+    return create_file(trimmed_system_path(path));
 }
 
 CORVANE_API bool os_file_copy(const char* source, const char* destination, bool /*flag*/) {
@@ -54,8 +53,7 @@ CORVANE_API bool os_file_remove(const char* path) {
     if (is_missing_path(path)) {
         return false;
     }
-    std::string target = trimmed_system_path(path);
-    return !target.empty() && remove_file(target);
+    return remove_file(trimmed_system_path(path));
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include "corvane/fs.h"
 #include "fs/file_system.hpp"
 #include "fs/path_rules.hpp"
+#include "fs/tree_operations.hpp"
 
 using namespace corvane::detail;
 
@@ -13,17 +14,13 @@ namespace {
 
 bool folder_exists(const std::string& path) { return entry_test(path.c_str(), true); }
 
-// Every level of `path`, cut at both separators, as a folder. A leading
-// separator stays: "/a/b" is made from the root, not from the current folder.
+// Every level of `path`, cut at both separators, as a folder. The root
+// stays: "/a/b" and "C:\\a" are made from their roots, "C:a" from the
+// drive's current folder, not from the current folder.
 bool create_folders(std::string_view path) {
-    std::string level;
-    if (is_separator(path.front())) {
-        level.push_back(native_paths.separator);
-    }
+    std::string level = system_path(std::string(path.substr(0, root_length(path))));
     for (std::string_view component : path_components(path)) {
-        if (!level.empty() && !is_separator(level.back())) {
-            level.push_back(native_paths.separator);
-        }
+        ensure_trailing_separator(level);
         level.append(component);
         // A level made by someone else meanwhile makes the creation fail
         // but is just as good: look again before giving up.
@@ -79,15 +76,12 @@ CORVANE_API bool os_folder_move(const char* source, const char* destination) {
     std::string to(destination);
     trim_trailing_separators(from);
     trim_trailing_separators(to);
-    if (from.empty() || to.empty()) {
-        return false;
-    }
     if (folder_exists(to)) {
         std::string_view name = last_component(from);
         if (is_nameless(name)) {
             return false;
         }
-        to.push_back(native_paths.separator);
+        ensure_trailing_separator(to);
         to.append(name);
     } else {
         std::string parent = split_last_component(to).parent;
@@ -104,9 +98,6 @@ CORVANE_API bool os_folder_remove(const char* path, bool recursive) {
     }
     std::string target(path);
     trim_trailing_separators(target);
-    if (target.empty()) {
-        return false;
-    }
     if (!recursive) {
         return remove_empty_folder(system_path(std::move(target)));
     }

@@ -64,7 +64,7 @@ private:
             } else {
                 report_folder(relative);
                 if (!stops_at(depth + 1)) {
-                    folder_listing sub(listing, entry.name);
+                    folder_listing sub(entry_at{listing, entry.name});
                     if (sub.is_open()) {
                         walk_level(sub, relative, depth + 1);
                     }

@@ -219,7 +219,7 @@ bool create_file(const std::string& path) {
 
 bool copy_file(const std::string& source, const std::string& destination) {
     return posix::copy_file_content({AT_FDCWD, source.c_str()}, {AT_FDCWD, destination.c_str()}, 0,
-                                    posix::copy_target::replace);
+                                    copy_target::replace);
 }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -1,4 +1,4 @@
-// POSIX folder listing: readdir on descriptors opened relative to the parent
+// Linux folder listing: readdir on descriptors opened relative to the parent
 // folder, so that a walk never resolves a path twice and never follows a
 // link below its starting folder.
 
@@ -28,16 +28,6 @@ void* stream_for(int fd) {
     return stream;
 }
 
-listed_kind kind_of(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return listed_kind::folder;
-    }
-    if (S_ISLNK(mode)) {
-        return listed_kind::link;
-    }
-    return S_ISREG(mode) ? listed_kind::file : listed_kind::other;
-}
-
 bool is_dot_or_dot_dot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -45,22 +35,23 @@ bool is_dot_or_dot_dot(const char* name) {
 }  // namespace
 
 folder_listing::folder_listing(const std::string& path)
-    : stream_(stream_for(posix::restart_on_signal(
+    : state_(stream_for(posix::restart_on_signal(
           [&] { return ::open(path.c_str(), folder_open_flags); }))) {}
 
-folder_listing::folder_listing(const folder_listing& parent, const char* name)
-    : stream_(stream_for(posix::restart_on_signal([&] {
-          return ::openat(posix::descriptor_of(parent), name, folder_open_flags | O_NOFOLLOW);
+folder_listing::folder_listing(entry_at sub_folder)
+    : state_(stream_for(posix::restart_on_signal([&] {
+          return ::openat(posix::descriptor_of(sub_folder.folder), sub_folder.name,
+                          folder_open_flags | O_NOFOLLOW);
       }))) {}
 
 folder_listing::~folder_listing() {
-    if (stream_ != nullptr) {
-        ::closedir(static_cast<DIR*>(stream_));
+    if (state_ != nullptr) {
+        ::closedir(static_cast<DIR*>(state_));
     }
 }
 
 bool folder_listing::next(listed_entry& entry) {
-    DIR* stream = static_cast<DIR*>(stream_);
+    DIR* stream = static_cast<DIR*>(state_);
     for (;;) {
         errno = 0;
         const struct dirent* found = ::readdir(stream);
@@ -83,7 +74,7 @@ bool folder_listing::next(listed_entry& entry) {
         // without following a link. An entry gone meanwhile is skipped.
         struct stat info {};
         if (::fstatat(dirfd(stream), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            entry.kind = kind_of(info.st_mode);
+            entry.kind = posix::kind_of(info.st_mode);
             return true;
         }
     }

@@ -1,4 +1,4 @@
-// POSIX helpers shared by the files of src/fs/posix: descriptor ownership,
+// Linux helpers shared by the files of src/fs/linux: descriptor ownership,
 // restarts after signals and the file copy used by os_file_copy, the tree
 // copy and the cross-file-system move.
 #pragma once
@@ -57,7 +57,18 @@ auto restart_on_signal(Call call) {
 }
 
 inline int descriptor_of(const folder_listing& listing) {
-    return dirfd(static_cast<DIR*>(listing.native_stream()));
+    return dirfd(static_cast<DIR*>(listing.native_state()));
+}
+
+// What an entry is, by its mode.
+inline listed_kind kind_of(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return listed_kind::folder;
+    }
+    if (S_ISLNK(mode)) {
+        return listed_kind::link;
+    }
+    return S_ISREG(mode) ? listed_kind::file : listed_kind::other;
 }
 
 inline bool same_file(const struct stat& a, const struct stat& b) {
@@ -69,11 +80,6 @@ inline bool same_file(const struct stat& a, const struct stat& b) {
 struct file_end {
     int folder;
     const char* name;
-};
-
-enum class copy_target {
-    replace,    // create, or empty an existing file first
-    exclusive,  // create; fail when anything is there
 };
 
 // Copies the content of `source` to `destination`; `open_flags` are added to

@@ -1,0 +1,134 @@
+// Linux only: permission bits and the process mask, close-on-exec, named
+// pipes, pseudo files of /proc, writes cut short by signals and entries that
+// cannot be removed.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "corvane/fs.h"
+#include "fs_test_files.hpp"
+#include "test_support.hpp"
+
+using namespace corvane::test;
+
+namespace {
+
+mode_t mode_of(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Sets or clears the immutable flag (root only; other users get a folder
+// without write permission instead); false when neither works here.
+bool make_unremovable(const std::string& file, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                      (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    ::close(fd);
+    const std::string folder = fs::path(file).parent_path().string();
+    return done || (::geteuid() != 0 && ::chmod(folder.c_str(), on ? 0500 : 0700) == 0);
+}
+
+}  // namespace
+
+TEST(LinuxFs, CreatedEntriesFollowTheMaskAndDescriptorsStayOutOfChildren) {
+    temp_folder folder;
+    const mode_t mask = ::umask(027);
+    EXPECT_TRUE(os_file_create(folder.join("file").c_str()) && os_folder_create(folder.join("a/b").c_str()));
+    EXPECT_EQ(os_clibrary_file_mkdir(folder.join("made").c_str(), 0), 0);
+    ::umask(mask);
+    EXPECT_EQ(mode_of(folder.join("file")), 0640u);
+    EXPECT_EQ(mode_of(folder.join("a/b")) + mode_of(folder.join("made")), 2 * 0750u);
+    const int32_t fd = os_clibrary_file_open(folder.join("file").c_str(), O_RDONLY, 0);
+    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+    os_clibrary_file_close(fd);
+}
+
+TEST(LinuxFs, PipesAndPseudoFilesCopyWithoutWaitingOrLosingContent) {
+    temp_folder folder;
+    temp_folder other;
+    const std::string pipe = folder.join("pipe");
+    const std::string file = folder.join("file");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    write_file(file, "content");
+    EXPECT_TRUE(os_file_create(pipe.c_str()));
+    EXPECT_FALSE(os_file_copy(file.c_str(), pipe.c_str(), false));  // no reader
+    EXPECT_TRUE(os_file_copy(pipe.c_str(), folder.join("from-pipe").c_str(), false));  // no writer
+    // Size 0 yet content; a file whose read fails (address 0 is never mapped).
+    ASSERT_TRUE(os_file_copy("/proc/self/status", file.c_str(), false));
+    EXPECT_NE(read_file(file).find("Pid:"), std::string::npos);
+    EXPECT_FALSE(os_file_copy("/proc/self/mem", folder.join("memory").c_str(), false));
+    ASSERT_TRUE(os_folder_copy(folder.path().c_str(), other.join("copy").c_str(), false));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(other.join("copy/pipe"))));
+}
+
+// Writes into a pipe that a signal interrupts come back short; the copy must
+// write the rest rather than fail or lose bytes.
+TEST(LinuxFs, CopyCompletesWritesThatSignalsCutShort) {
+    temp_folder folder;
+    const std::string source = folder.join("source");
+    const std::string pipe = folder.join("pipe");
+    const std::string content = random_bytes(4 * 1024 * 1024, 2);
+    write_file(source, content);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    struct sigaction interrupting {};
+    struct sigaction previous {};
+    interrupting.sa_handler = [](int) {};  // no SA_RESTART: writes return early
+    ASSERT_EQ(::sigaction(SIGUSR1, &interrupting, &previous), 0);
+    // The test's own writer keeps the reader from seeing the end of input
+    // before the copy has opened the pipe.
+    const int read_end = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int held_writer = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::fcntl(read_end, F_SETFL, 0), 0);
+    std::string received;
+    std::thread reader([&] {
+        char chunk[65536];
+        for (ssize_t n = 0; (n = ::read(read_end, chunk, sizeof chunk)) != 0;) {
+            if (n < 0 && errno != EINTR) {
+                break;
+            }
+            received.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        }
+    });
+    std::atomic<bool> done{false};
+    std::thread interrupter([&, copier = ::pthread_self()] {
+        for (; !done.load(); ::usleep(50)) {
+            ::pthread_kill(copier, SIGUSR1);
+        }
+    });
+    EXPECT_TRUE(os_file_copy(source.c_str(), pipe.c_str(), false));
+    done = true;
+    interrupter.join();
+    ::close(held_writer);
+    reader.join();
+    ::close(read_end);
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(received == content);
+}
+
+TEST(LinuxFs, RemoveCarriesOnPastAnEntryItCannotRemove) {
+    temp_folder folder;
+    const std::string doomed = folder.join("doomed");
+    make_sample_tree(doomed);
+    if (!make_unremovable(doomed + "/sub/inner.txt", true)) {
+        GTEST_SKIP() << "no way to make an entry unremovable here";
+    }
+    EXPECT_FALSE(os_folder_remove(doomed.c_str(), true));
+    const bool stuck = exists_at_all(doomed + "/sub/inner.txt");
+    make_unremovable(doomed + "/sub/inner.txt", false);
+    EXPECT_TRUE(stuck);
+    for (const char* gone : {"/top.txt", "/.hidden-file", "/.dotted", "/empty", "/sub/deeper"}) {
+        EXPECT_FALSE(exists_at_all(doomed + gone)) << gone;
+    }
+}
