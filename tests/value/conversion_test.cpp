@@ -18,7 +18,7 @@
 using corvane::test::caller_unit;
 using corvane::test::scoped_record;
 using corvane::test::typed;
-using corvane::test::unit_text;
+using corvane::test::text_of;
 
 namespace {
 
@@ -38,7 +38,7 @@ std::string member_text(const variant_record& r) {
     case VARIANT_TYPE_ULONGLONG: return std::to_string(v.u64);
     case VARIANT_TYPE_FLOAT: std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v.f32)); return text;
     case VARIANT_TYPE_DOUBLE: std::snprintf(text, sizeof text, "%.17g", v.f64); return text;
-    default: return unit_text(r);
+    default: return text_of(r.value.unit);
     }
 }
 
@@ -195,8 +195,7 @@ TEST(ConversionMatrix, RecordsOutsideTheMatrixAreRefusedOrOnlyRetyped) {
     for (const auto& source : sources) {
         for (variant_type target : {0, 15, 0xFFFF}) {
             variant_record v = source;
-            EXPECT_FALSE(variant_change_type(&v, target)) << source.type << " to " << target;
-            EXPECT_EQ(std::memcmp(&v, &source, sizeof v), 0);
+            EXPECT_FALSE(variant_change_type(&v, target) || std::memcmp(&v, &source, sizeof v)) << source.type << target;
         }
     }
     // The own type, and empty or invalid records: the bytes stay, the code
@@ -273,23 +272,6 @@ TEST(NumberText, IntegerParsesFollowTheBaseZeroGrammarOfTheCLibrary) {
             << text;
         ASSERT_EQ(parsed(text.c_str(), VARIANT_TYPE_INT), std::to_string(std::clamp<long long>(signed_64, INT32_MIN, INT32_MAX)))
             << text;
-    }
-}
-
-// Integers of every width, all 16-bit values and random wider ones, come back
-// unchanged from their text.
-TEST(NumberText, IntegersSurviveTheTripThroughText) {
-    std::mt19937_64 random(99);
-    std::vector<uint64_t> samples = {0, 1, 1ull << 31, 1ull << 32, 1ull << 63, ~0ull};
-    for (uint64_t value = 0; value <= 0xFFFF; ++value) samples.push_back(value);
-    for (int i = 0; i < 50000; ++i) samples.push_back(random() >> (random() % 64));
-    for (uint64_t bits : samples) {
-        for (variant_type type = VARIANT_TYPE_SHORT; type <= VARIANT_TYPE_ULONGLONG; ++type) {
-            scoped_record v;
-            v.r = typed(type, bits);
-            ASSERT_TRUE(variant_change_type(&v.r, VARIANT_TYPE_STRING) && variant_change_type(&v.r, type));
-            ASSERT_EQ(member_text(v.r), member_text(typed(type, bits))) << type << " " << bits;
-        }
     }
 }
 
