@@ -12,16 +12,6 @@ using corvane::test::scoped_record;
 using corvane::test::text_of;
 using corvane::test::typed;
 
-TEST(VariantRecord, InitSetsOnlyTheTypeAndClearReleasesAndZeroesEverything) {
-    variant_record v = typed<uint64_t>(VARIANT_TYPE_DOUBLE, 0x1234), zero{};
-    v.reserved[0] = 9;
-    variant_init(&v);
-    EXPECT_TRUE(v.type == VARIANT_TYPE_EMPTY && v.value.u64 == 0x1234u && v.reserved[0] == 9);
-    variant_set_string(&v, "text", 1);
-    variant_clear(&v);
-    EXPECT_EQ(std::memcmp(&v, &zero, sizeof v), 0);
-}
-
 TEST(VariantRecord, EqualityComparesTheTypesOwnMember) {
     caller_unit zero_length(""), without_nul("abc");
     const variant_record null_unit = typed<bstrunit*>(VARIANT_TYPE_STRING, nullptr),
@@ -78,7 +68,16 @@ TEST(VariantRecord, SizesAndNamesOfEveryTypeCode) {
     }
 }
 
-TEST(VariantRecord, CopiesOwnTheirUnitsAndSelfCopiesKeepTheValue) {
+// Init sets only the type, clear releases and zeroes everything, copies own
+// their units and self-copies keep the value.
+TEST(VariantRecord, InitClearAndCopies) {
+    variant_record v = typed<uint64_t>(VARIANT_TYPE_DOUBLE, 0x1234), zero{};
+    v.reserved[0] = 9;
+    variant_init(&v);
+    EXPECT_TRUE(v.type == VARIANT_TYPE_EMPTY && v.value.u64 == 0x1234u && v.reserved[0] == 9);
+    variant_set_string(&v, "text", 1);
+    variant_clear(&v);
+    EXPECT_EQ(std::memcmp(&v, &zero, sizeof v), 0);
     scoped_record source("hello"), destination("replaced"), self("self");  // replaced: released by the copy
     variant_set_variant(&destination.r, &source.r);
     EXPECT_NE(destination.r.value.unit, source.r.value.unit);
@@ -97,7 +96,7 @@ TEST(VariantRecord, CopiesOwnTheirUnitsAndSelfCopiesKeepTheValue) {
 }
 
 // Each setter's own type with flag 1 is checked slot by slot from C.
-TEST(Accessors, UnforcedSettersConvertIntoTheRecordsType) {
+TEST(Accessors, UnforcedSettersConvertIntoTheRecordsTypeAndGettersReadACopy) {
     scoped_record v;
     const auto set = [&v](variant_record before, auto setter, auto value, uint8_t flag = 0) {
         variant_clear(&v.r);
@@ -123,11 +122,9 @@ TEST(Accessors, UnforcedSettersConvertIntoTheRecordsType) {
     EXPECT_TRUE(v.r.type == VARIANT_TYPE_STRING && text_of(unit) == "7" && unit->length == 2);
     variant_set_string(&v.r, nullptr, 1);
     EXPECT_EQ(v.r.value.unit, unit);
-}
-
-TEST(Accessors, GettersReadAPrivateCopyAndEmptyRecordsAsRawBits) {
-    scoped_record v("0x10");
-    const bstrunit* unit = v.r.value.unit;
+    // Getters read a private copy, and empty records as raw bits.
+    variant_set_string(&v.r, "0x10", 1);
+    unit = v.r.value.unit;
     EXPECT_EQ(variant_resolve_as_int(&v.r), 16);
     EXPECT_TRUE(v.r.type == VARIANT_TYPE_STRING && v.r.value.unit == unit && text_of(unit) == "0x10");
     variant_set_bool(&v.r, 2, 1);
