@@ -84,10 +84,7 @@ std::string parsed(const char* text, variant_type target) { return converted(sco
 
 // A source and its conversions to every target 1 to 14, joined by blanks
 // (text sources leave out their own type, which keeps the text).
-const struct {
-    variant_record source;
-    const char* expected;
-} matrix_rows[] = {
+const struct { variant_record source; const char* expected; } matrix_rows[] = {
     {typed<int8_t>(1, -56), "-56 200 -56 65480 -56 4294967240 -56 4294967240 -56 18446744073709551560 -56 -56 -56 1"},
     {typed<uint8_t>(2, 200), "-56 200 200 200 200 200 200 200 200 200 200 200 200 1"},
     {typed<int16_t>(3, -300), "-44 212 -300 65236 -300 4294966996 -300 4294966996 -300 18446744073709551316 -300 -300 -300 1"},
@@ -116,10 +113,7 @@ const struct {
     {typed(12, std::numeric_limits<double>::quiet_NaN()), "0 0 0 0 -2147483648 0 -2147483648 0 -9223372036854775808 9223372036854775808 nan nan nan 1"},
 };
 
-const struct {
-    const char* text;
-    const char* expected;
-} text_rows[] = {
+const struct { const char* text; const char* expected; } text_rows[] = {
     {" -0x1F", "-31 225 -31 65505 -31 4294967265 -31 4294967265 -31 18446744073709551585 -31 -31 1"},
     // Clamped at 32 bits by the signed parse, exact in the unsigned one.
     {"3000000000", "-1 0 -1 24064 2147483647 3000000000 2147483647 3000000000 3000000000 3000000000 3e+09 3000000000 1"},
@@ -140,11 +134,7 @@ const struct {
 
 // Cells where one target matters: the floating targets round to nearest,
 // unsigned 64-bit values in two steps.
-const struct {
-    variant_record source;
-    variant_type target;
-    const char* expected;
-} cell_rows[] = {
+const struct { variant_record source; variant_type target; const char* expected; } cell_rows[] = {
     {typed<uint64_t>(10, (1ull << 63) + (1ull << 39) + 1), VARIANT_TYPE_FLOAT, "9.22337204e+18"},
     {typed<uint64_t>(10, ~0ull), VARIANT_TYPE_DOUBLE, "1.8446744073709552e+19"},
     {typed<int32_t>(5, 16777217), VARIANT_TYPE_FLOAT, "16777216"},
@@ -171,23 +161,16 @@ std::string joined(const variant_record& source) {
 
 // printf's "%f", but with a NaN's sign, which msvcrt and mingw-w64 drop.
 std::string c_printf_fixed(double value) {
-    if (std::isnan(value)) {
-        return std::signbit(value) ? "-nan" : "nan";
-    }
     char text[400];
     std::snprintf(text, sizeof text, "%f", value);
-    return text;
+    return std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : text;
 }
 
 }  // namespace
 
 TEST(ConversionMatrix, EveryCellOfEveryRow) {
-    for (const auto& row : matrix_rows) {
-        EXPECT_EQ(joined(row.source), row.expected) << "source type " << row.source.type;
-    }
-    for (const auto& row : text_rows) {
-        EXPECT_EQ(joined(scoped_record(row.text).r), row.expected) << "text '" << row.text << "'";
-    }
+    for (const auto& row : matrix_rows) EXPECT_EQ(joined(row.source), row.expected) << "type " << row.source.type;
+    for (const auto& row : text_rows) EXPECT_EQ(joined(scoped_record(row.text).r), row.expected) << row.text;
     for (const auto& row : cell_rows) {
         EXPECT_EQ(converted(row.source, row.target), row.expected) << row.source.type << " to " << row.target;
     }
@@ -252,23 +235,16 @@ TEST(NumberText, IntegerParsesFollowTheBaseZeroGrammarOfTheCLibrary) {
     std::mt19937 random(777);
     for (int i = 0; i < 30000; ++i) {
         std::string text = std::string(spaces[random() % 3]) + signs[random() % 5];
-        if (i % 2 == 0) {
-            text += prefixes[random() % 5];
-            for (unsigned k = random() % 24; k > 0; --k) {
-                text += digits[random() % (sizeof digits - 1)];
-            }
-        } else {
-            text += std::to_string(random() % 10) + std::to_string(1 + random() % 9);
-            for (unsigned k = 16 + random() % 4; k > 0; --k) {
-                text += digits[random() % 10];
-            }
+        const bool run = i % 2 == 1;  // a decimal run of 17 to 22 digits, or anything by the grammar
+        text += run ? std::to_string(random() % 10) + std::to_string(1 + random() % 9) : prefixes[random() % 5];
+        for (unsigned k = run ? 16 + random() % 4 : random() % 24; k > 0; --k) {
+            text += digits[random() % (run ? 10 : sizeof digits - 1)];
         }
-        const long long signed_64 = std::strtoll(text.c_str(), nullptr, 0);
-        ASSERT_EQ(parsed(text.c_str(), VARIANT_TYPE_LONGLONG), std::to_string(signed_64)) << text;
-        ASSERT_EQ(parsed(text.c_str(), VARIANT_TYPE_ULONGLONG), std::to_string(std::strtoull(text.c_str(), nullptr, 0)))
-            << text;
-        ASSERT_EQ(parsed(text.c_str(), VARIANT_TYPE_INT), std::to_string(std::clamp<long long>(signed_64, INT32_MIN, INT32_MAX)))
-            << text;
+        const char* t = text.c_str();
+        const long long signed_64 = std::strtoll(t, nullptr, 0);
+        ASSERT_EQ(parsed(t, VARIANT_TYPE_LONGLONG), std::to_string(signed_64)) << t;
+        ASSERT_EQ(parsed(t, VARIANT_TYPE_ULONGLONG), std::to_string(std::strtoull(t, nullptr, 0))) << t;
+        ASSERT_EQ(parsed(t, VARIANT_TYPE_INT), std::to_string(std::clamp<long long>(signed_64, INT32_MIN, INT32_MAX))) << t;
     }
 }
 

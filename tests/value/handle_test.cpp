@@ -64,7 +64,8 @@ TEST(BstrHandle, SetFunctionsCopyTheirSourceAndUnitsMoveOutAndIn) {
     bstr_destroy(&copy);
 }
 
-TEST(BstrHandle, NullHandlesAndEqualityByNullEmptyLengthAndBytes) {
+// Null handles answer nothing; equality goes by null, empty, length and bytes.
+TEST(BstrHandle, NullHandlesAndEquality) {
     bstr_handle *a = bstr_create(), *b = bstr_create();
     caller_unit abc(std::string_view("abc", 4)), unterminated("abc");
     EXPECT_TRUE(bstr_set_string(nullptr, nullptr) && bstr_set_bstrunit(nullptr, nullptr) && bstr_set_bstr(nullptr, nullptr));
@@ -78,8 +79,7 @@ TEST(BstrHandle, NullHandlesAndEqualityByNullEmptyLengthAndBytes) {
     EXPECT_FALSE(bstr_equal_bstr(b, a) || bstr_equal_bstrunit(a, nullptr) || bstr_equal_bstrunit(a, unterminated.get()));
     bstr_clear(a);
     EXPECT_FALSE(bstr_get_string(a) != nullptr || bstr_equal_bstr(a, b));
-    bstr_destroy(&a);
-    bstr_destroy(&b);
+    for (auto* handle : {a, b}) bstr_destroy(&handle);
 }
 
 TEST(SafeArray, NewElementsOfEveryTypeReadZeroInExactlyTheirWidth) {
