@@ -152,10 +152,8 @@ TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
         int32_t number = 17;
         uint32_t size = 0;
         scoped_record copy("released on entry");
-        EXPECT_EQ(reader->GetInt(&number) && writer->SetInt(6, 0) && reader->GetString(nullptr, &size) &&
-                      writer->SetType("long"),
-                  row.has_value)
-            << row.reason;
+        const bool read = reader->GetInt(&number) && reader->GetString(nullptr, &size);
+        EXPECT_EQ(read && writer->SetInt(6, 0) && writer->SetType("long"), row.has_value) << row.reason;
         variant_set_variantread(&copy.r, reader);  // without a value, no type name: empty
         EXPECT_TRUE(number == (row.has_value ? 5 : 17) && size == (row.has_value ? 2u : 0u)) << row.reason;
         EXPECT_EQ(copy.r.type, row.has_value ? VARIANT_TYPE_LONG : VARIANT_TYPE_EMPTY) << row.reason;
