@@ -83,7 +83,9 @@ struct c_reader {
 };
 
 static struct c_reader* reader_of(IVariantRead* self) { return (struct c_reader*)self; }
-static bool c_query(IVariantRead* self, const char* name, void** out) { return (void)self, (void)name, (void)out, false; }
+static bool c_query(IVariantRead* self, const char* name, void** out) {
+    return (void)self, (void)name, (void)out, false;
+}
 static uint32_t c_count(IVariantRead* self) { return (void)self, 1; }
 static bool c_get_text(char* buffer, uint32_t* size, const char* text) {
     const uint32_t needed = (uint32_t)strlen(text) + 1;
