@@ -13,20 +13,12 @@ namespace corvane::test {
 
 // Puts the C runtime of this process in a locale whose decimal separator is a
 // comma for the object's lifetime, then back in "C". When the machine has no
-// such locale, active() is false and why() says so.
-class decimal_comma_locale {
-public:
+// such locale, `why` says so (empty: in effect).
+struct decimal_comma_locale {
     decimal_comma_locale();
     ~decimal_comma_locale();
-    decimal_comma_locale(const decimal_comma_locale&) = delete;
-    decimal_comma_locale& operator=(const decimal_comma_locale&) = delete;
-
-    bool active() const { return why_.empty(); }
-    const std::string& why() const { return why_; }
-
-private:
-    temp_folder folder_;
-    std::string why_;
+    temp_folder folder;
+    std::string why;
 };
 
 // The environment entries ("NAME=value") under which a process started now

@@ -15,63 +15,61 @@ static int failures = 0;
 
 /* Each setter with flag 1 leaves its own type code, so a slot that reached
  * the wrong operation shows in the type. */
+#define WRITE(slot, x, code, member) \
+    CHECK(w->vtbl->slot(w, x, 1) && v->type == VARIANT_TYPE_##code && v->value.member == (x))
+
 static void check_write_slots(IVariantWrite* w, const variant_record* v) {
     void* out = NULL;
     CHECK(w->vtbl->Query(w, "IVariantWrite", &out) && out == (void*)w);
     CHECK(w->vtbl->AddRef(w) == 4 && w->vtbl->Release(w) == 3 && w->vtbl->Release(w) == 2);
     CHECK(w->vtbl->SetType(w, "double") && v->type == VARIANT_TYPE_DOUBLE);
-    CHECK(w->vtbl->SetBool(w, 2, 1) && v->type == VARIANT_TYPE_BOOL && v->value.u8 == 2);
+    WRITE(SetBool, 2, BOOL, u8);
     CHECK(w->vtbl->SetString(w, "hi", 1) && v->type == VARIANT_TYPE_STRING && v->value.unit->length == 3 &&
           strcmp((const char*)v->value.unit->bytes, "hi") == 0);
-    CHECK(w->vtbl->SetDouble(w, 2.5, 1) && v->type == VARIANT_TYPE_DOUBLE && v->value.f64 == 2.5);
-    CHECK(w->vtbl->SetFloat(w, 0.25f, 1) && v->type == VARIANT_TYPE_FLOAT && v->value.f32 == 0.25f);
-    CHECK(w->vtbl->SetLongLong(w, -INT64_C(5000000000000), 1) && v->type == VARIANT_TYPE_LONGLONG &&
-          v->value.i64 == -INT64_C(5000000000000));
-    CHECK(w->vtbl->SetULongLong(w, UINT64_MAX, 1) && v->type == VARIANT_TYPE_ULONGLONG && v->value.u64 == UINT64_MAX);
-    CHECK(w->vtbl->SetLong(w, -7, 1) && v->type == VARIANT_TYPE_LONG && v->value.i32 == -7);
-    CHECK(w->vtbl->SetULong(w, 4000000000u, 1) && v->type == VARIANT_TYPE_ULONG && v->value.u32 == 4000000000u);
-    CHECK(w->vtbl->SetInt(w, -9, 1) && v->type == VARIANT_TYPE_INT && v->value.i32 == -9);
-    CHECK(w->vtbl->SetUInt(w, 3000000000u, 1) && v->type == VARIANT_TYPE_UINT && v->value.u32 == 3000000000u);
-    CHECK(w->vtbl->SetShort(w, -300, 1) && v->type == VARIANT_TYPE_SHORT && v->value.i16 == -300);
-    CHECK(w->vtbl->SetUShort(w, 60000, 1) && v->type == VARIANT_TYPE_USHORT && v->value.u16 == 60000);
-    CHECK(w->vtbl->SetChar(w, -100, 1) && v->type == VARIANT_TYPE_CHAR && v->value.i8 == -100);
-    CHECK(w->vtbl->SetByte(w, 200, 1) && v->type == VARIANT_TYPE_UCHAR && v->value.u8 == 200);
+    WRITE(SetDouble, 2.5, DOUBLE, f64);
+    WRITE(SetFloat, 0.25f, FLOAT, f32);
+    WRITE(SetLongLong, -INT64_C(5000000000000), LONGLONG, i64);
+    WRITE(SetULongLong, UINT64_MAX, ULONGLONG, u64);
+    WRITE(SetLong, -7, LONG, i32);
+    WRITE(SetULong, 4000000000u, ULONG, u32);
+    WRITE(SetInt, -9, INT, i32);
+    WRITE(SetUInt, 3000000000u, UINT, u32);
+    WRITE(SetShort, -300, SHORT, i16);
+    WRITE(SetUShort, 60000, USHORT, u16);
+    WRITE(SetChar, -100, CHAR, i8);
+    WRITE(SetByte, 200, UCHAR, u8);
 }
 
 /* Reads int -1 through every slot: a slot that reached an operation of
  * another width or signedness shows in the value. */
+#define READ(slot, type, expected)                                \
+    do {                                                          \
+        type read_ = 0;                                           \
+        CHECK(r->vtbl->slot(r, &read_) && read_ == (expected));   \
+    } while (0)
+
 static void check_read_slots(IVariantRead* r) {
     void* out = NULL;
     char text[8] = "xxxxxxx";
-    uint32_t size = sizeof text, uword = 0, uword2 = 0;
-    uint8_t flag = 7, usmall = 0;
-    double real = 0;
-    float single = 0;
-    int64_t wide = 0;
-    uint64_t uwide = 0;
-    int32_t word = 0, word2 = 0;
-    int16_t half = 0;
-    uint16_t uhalf = 0;
-    int8_t small = 0;
-
+    uint32_t size = sizeof text;
     CHECK(r->vtbl->Query(r, "IVariantRead", &out) && out == (void*)r);
     CHECK(r->vtbl->AddRef(r) == 4 && r->vtbl->Release(r) == 3 && r->vtbl->Release(r) == 2);
     CHECK(r->vtbl->GetType(r, text, &size) && size == 4 && strcmp(text, "int") == 0);
-    CHECK(r->vtbl->GetBool(r, &flag) && flag == 1);
     size = sizeof text;
     CHECK(r->vtbl->GetString(r, text, &size) && size == 3 && strcmp(text, "-1") == 0);
-    CHECK(r->vtbl->GetDouble(r, &real) && real == -1.0);
-    CHECK(r->vtbl->GetFloat(r, &single) && single == -1.0f);
-    CHECK(r->vtbl->GetLongLong(r, &wide) && wide == -1);
-    CHECK(r->vtbl->GetULongLong(r, &uwide) && uwide == UINT64_MAX);
-    CHECK(r->vtbl->GetLong(r, &word) && word == -1);
-    CHECK(r->vtbl->GetULong(r, &uword) && uword == UINT32_MAX);
-    CHECK(r->vtbl->GetInt(r, &word2) && word2 == -1);
-    CHECK(r->vtbl->GetUInt(r, &uword2) && uword2 == UINT32_MAX);
-    CHECK(r->vtbl->GetShort(r, &half) && half == -1);
-    CHECK(r->vtbl->GetUShort(r, &uhalf) && uhalf == UINT16_MAX);
-    CHECK(r->vtbl->GetChar(r, &small) && small == -1);
-    CHECK(r->vtbl->GetByte(r, &usmall) && usmall == UINT8_MAX);
+    READ(GetBool, uint8_t, 1);
+    READ(GetDouble, double, -1.0);
+    READ(GetFloat, float, -1.0f);
+    READ(GetLongLong, int64_t, -1);
+    READ(GetULongLong, uint64_t, UINT64_MAX);
+    READ(GetLong, int32_t, -1);
+    READ(GetULong, uint32_t, UINT32_MAX);
+    READ(GetInt, int32_t, -1);
+    READ(GetUInt, uint32_t, UINT32_MAX);
+    READ(GetShort, int16_t, -1);
+    READ(GetUShort, uint16_t, UINT16_MAX);
+    READ(GetChar, int8_t, -1);
+    READ(GetByte, uint8_t, UINT8_MAX);
 }
 
 /* A read object implemented here: it reports a chosen type name, answers
@@ -84,24 +82,15 @@ struct c_reader {
     int slot_called;
 };
 
-static struct c_reader* reader_of(IVariantRead* self) {
-    return (struct c_reader*)self;
-}
-
+static struct c_reader* reader_of(IVariantRead* self) { return (struct c_reader*)self; }
 static bool c_query(IVariantRead* self, const char* name, void** out) {
     return (void)self, (void)name, (void)out, false;
 }
-static uint32_t c_count(IVariantRead* self) {
-    return (void)self, 1;
-}
+static uint32_t c_count(IVariantRead* self) { return (void)self, 1; }
 static bool c_get_text(char* buffer, uint32_t* size, const char* text) {
-    uint32_t needed = (uint32_t)strlen(text) + 1;
-    if (buffer != NULL) {
-        if (*size < needed) {
-            return false;
-        }
-        memcpy(buffer, text, needed);
-    }
+    const uint32_t needed = (uint32_t)strlen(text) + 1;
+    if (buffer != NULL && *size < needed) return false;
+    if (buffer != NULL) memcpy(buffer, text, needed);
     *size = needed;
     return true;
 }
@@ -152,11 +141,8 @@ static void check_library_calls_c_slots(void) {
         reader.type_name = name;
         variant_set_variantread(&copy, &reader.base);
         CHECK(copy.type == code && reader.slot_called == slot_of_code[code]);
-        if (code == VARIANT_TYPE_STRING) {
-            CHECK(strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0);
-        } else {
-            CHECK(variant_resolve_as_int(&copy) == slot_of_code[code]);
-        }
+        CHECK(code == VARIANT_TYPE_STRING ? strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0
+                                          : variant_resolve_as_int(&copy) == slot_of_code[code]);
     }
 
     /* A getter that fails leaves the type and a zero value; a failed string

@@ -18,10 +18,10 @@ const bstrunit* unit_of(const bstr_handle* handle) {
     return bytes == nullptr ? nullptr : reinterpret_cast<const bstrunit*>(bytes - offsetof(bstrunit, bytes));
 }
 
-// Sets a string slot from caller memory; the array keeps its own duplicate.
+// Sets a string slot from caller memory (null: no unit); the array keeps its own duplicate.
 bool set_text(safearray_handle* array, uint32_t index, const char* text) {
-    caller_unit unit(std::string_view(text, std::strlen(text) + 1));
-    const bstrunit* pointer = unit.get();
+    caller_unit unit(std::string_view(text ? text : "", text ? std::strlen(text) + 1 : 0));
+    const bstrunit* pointer = text ? unit.get() : nullptr;
     return safearray_set_element(array, index, &pointer);
 }
 
@@ -37,7 +37,7 @@ std::string text_at(const safearray_handle* array, uint32_t index) {
 }  // namespace
 
 TEST(BstrHandle, SetFunctionsCopyTheirSourceAndUnitsMoveOutAndIn) {
-    bstr_handle* handle = bstr_create();
+    bstr_handle *handle = bstr_create(), *copy = bstr_create();
     EXPECT_EQ(bstr_get_string(handle), nullptr);
     ASSERT_TRUE(bstr_set_string(handle, "abc"));
     EXPECT_TRUE(unit_of(handle)->length == 4 && text_of(unit_of(handle)) == "abc");
@@ -47,7 +47,6 @@ TEST(BstrHandle, SetFunctionsCopyTheirSourceAndUnitsMoveOutAndIn) {
     ASSERT_TRUE(bstr_set_bstrunit(handle, binary.get()));
     binary.get()->bytes[0] = 'z';
     EXPECT_EQ(std::memcmp(bstr_get_string(handle), "a\0b\xff", 4), 0);
-    bstr_handle* copy = bstr_create();
     ASSERT_TRUE(bstr_set_bstr(copy, handle));
     EXPECT_TRUE(unit_of(copy) != unit_of(handle) && bstr_equal_bstr(copy, handle));
     // A handle set from itself, or its own unit attached again, keeps it.
@@ -56,8 +55,7 @@ TEST(BstrHandle, SetFunctionsCopyTheirSourceAndUnitsMoveOutAndIn) {
     bstr_attach_bstrunit(copy, unit);  // its former unit is released
     bstr_attach_bstrunit(copy, unit);
     EXPECT_TRUE(bstr_set_bstr(copy, copy) && bstr_set_bstrunit(copy, unit_of(copy)));
-    EXPECT_TRUE(bstr_set_string(copy, bstr_get_string(copy)));
-    EXPECT_EQ(text_of(unit_of(copy)), "a");
+    EXPECT_TRUE(bstr_set_string(copy, bstr_get_string(copy)) && text_of(unit_of(copy)) == "a");
     ASSERT_TRUE(bstr_set_bstr(copy, handle));
     EXPECT_EQ(bstr_get_string(copy), nullptr);
     bstr_destroy(&handle);
@@ -66,9 +64,9 @@ TEST(BstrHandle, SetFunctionsCopyTheirSourceAndUnitsMoveOutAndIn) {
     bstr_destroy(&copy);
 }
 
-TEST(BstrHandle, NullHandlesAndEqualityByNullEmptyLengthAndBytes) {
-    bstr_handle* a = bstr_create();
-    bstr_handle* b = bstr_create();
+// Null handles answer nothing; equality goes by null, empty, length and bytes.
+TEST(BstrHandle, NullHandlesAndEquality) {
+    bstr_handle *a = bstr_create(), *b = bstr_create();
     caller_unit abc(std::string_view("abc", 4)), unterminated("abc");
     EXPECT_TRUE(bstr_set_string(nullptr, nullptr) && bstr_set_bstrunit(nullptr, nullptr) && bstr_set_bstr(nullptr, nullptr));
     EXPECT_FALSE(bstr_set_string(nullptr, "x") || bstr_set_bstrunit(nullptr, abc.get()) || bstr_set_bstr(nullptr, a));
@@ -77,15 +75,11 @@ TEST(BstrHandle, NullHandlesAndEqualityByNullEmptyLengthAndBytes) {
     bstr_attach_bstrunit(nullptr, abc.get());  // takes nothing
     EXPECT_TRUE(bstr_equal_bstr(nullptr, nullptr) && bstr_equal_bstr(a, b) && bstr_equal_bstrunit(nullptr, nullptr));
     EXPECT_FALSE(bstr_equal_bstr(nullptr, a) || bstr_equal_bstrunit(nullptr, abc.get()) || bstr_equal_bstrunit(a, abc.get()));
-    ASSERT_TRUE(bstr_set_string(a, "abc"));
-    EXPECT_TRUE(bstr_equal_bstrunit(a, abc.get()));
+    ASSERT_TRUE(bstr_set_string(a, "abc") && bstr_equal_bstrunit(a, abc.get()) && bstr_set_string(b, "abd"));
     EXPECT_FALSE(bstr_equal_bstr(b, a) || bstr_equal_bstrunit(a, nullptr) || bstr_equal_bstrunit(a, unterminated.get()));
-    ASSERT_TRUE(bstr_set_string(b, "abd"));
-    EXPECT_FALSE(bstr_equal_bstr(a, b));
     bstr_clear(a);
-    EXPECT_EQ(bstr_get_string(a), nullptr);
-    bstr_destroy(&a);
-    bstr_destroy(&b);
+    EXPECT_FALSE(bstr_get_string(a) != nullptr || bstr_equal_bstr(a, b));
+    for (auto* handle : {a, b}) bstr_destroy(&handle);
 }
 
 TEST(SafeArray, NewElementsOfEveryTypeReadZeroInExactlyTheirWidth) {
@@ -105,11 +99,11 @@ TEST(SafeArray, NewElementsOfEveryTypeReadZeroInExactlyTheirWidth) {
 TEST(SafeArray, ResizeKeepsThePrefixAndBadArgumentsAreRefused) {
     safearray_handle* array = safearray_create(VARIANT_TYPE_INT, 1);
     int32_t element = 7;
+    void* snapshot = &element;
     ASSERT_TRUE(safearray_set_element(array, 0, &element) && safearray_resize(array, 3));
     ASSERT_TRUE(safearray_get_element(array, 0, &element) && element == 7);
     ASSERT_TRUE(safearray_get_element(array, 2, &element) && element == 0);
     element = -1;
-    void* snapshot = &element;
     EXPECT_FALSE(safearray_get_element(array, 3, &element) || safearray_set_element(array, 3, &element));
     EXPECT_FALSE(safearray_get_element(array, 0, nullptr) || safearray_set_element(array, 0, nullptr));
     EXPECT_FALSE(safearray_access_element(array, nullptr) || element != -1);
@@ -125,8 +119,7 @@ TEST(SafeArray, ResizeKeepsThePrefixAndBadArgumentsAreRefused) {
     for (variant_type type : {0, 15}) {
         array = safearray_create(type, 4);
         EXPECT_FALSE(safearray_get_element(array, 0, &element) || safearray_set_element(array, 0, &element));
-        EXPECT_FALSE(safearray_access_element(array, &snapshot) || snapshot != &element);
-        EXPECT_TRUE(safearray_resize(array, 4));
+        EXPECT_FALSE(safearray_access_element(array, &snapshot) || snapshot != &element || !safearray_resize(array, 4));
         EXPECT_FALSE(safearray_resize(array, 2) || safearray_get_element_count(array) != 2);
         safearray_destroy(&array);
     }
@@ -134,24 +127,24 @@ TEST(SafeArray, ResizeKeepsThePrefixAndBadArgumentsAreRefused) {
 
 TEST(SafeArray, ElementsMoveThroughUnalignedCallerMemory) {
     alignas(8) unsigned char room[sizeof(double) + 1] = {};
-    safearray_handle* doubles = safearray_create(VARIANT_TYPE_DOUBLE, 1);
+    safearray_handle *doubles = safearray_create(VARIANT_TYPE_DOUBLE, 1), *strings = safearray_create(13, 1);
     const double stored = 2.75;
     std::memcpy(room + 1, &stored, sizeof stored);
     ASSERT_TRUE(safearray_set_element(doubles, 0, room + 1) && safearray_get_element(doubles, 0, room));
     EXPECT_EQ(std::memcmp(room, &stored, sizeof stored), 0);
-    safearray_destroy(&doubles);
-    safearray_handle* strings = safearray_create(VARIANT_TYPE_STRING, 1);
     caller_unit unit(std::string_view("odd", 4));
-    const bstrunit* pointer = unit.get();
+    bstrunit* pointer = unit.get();
     std::memcpy(room + 1, &pointer, sizeof pointer);
     ASSERT_TRUE(safearray_set_element(strings, 0, room + 1) && safearray_get_element(strings, 0, room + 1));
-    bstrunit* copy = nullptr;
-    std::memcpy(&copy, room + 1, sizeof copy);
-    EXPECT_EQ(text_of(copy), "odd");
-    release_library_unit(copy);
+    std::memcpy(&pointer, room + 1, sizeof pointer);
+    EXPECT_EQ(text_of(pointer), "odd");
+    release_library_unit(pointer);
+    safearray_destroy(&doubles);
     safearray_destroy(&strings);
 }
 
+// String slots hold the array's own duplicates: a later set releases the
+// former, shrinking releases the cut-off units and keeps the others.
 TEST(SafeArray, StringSlotsHoldTheArraysOwnDuplicates) {
     safearray_handle* array = safearray_create(VARIANT_TYPE_STRING, 3);
     EXPECT_EQ(text_at(array, 0), "<null>");
@@ -160,22 +153,16 @@ TEST(SafeArray, StringSlotsHoldTheArraysOwnDuplicates) {
     ASSERT_TRUE(safearray_set_element(array, 0, &pointer));
     mine.get()->bytes[0] = 'F';
     EXPECT_EQ(text_at(array, 0), "first");
-    // The first duplicate is released by the second; shrinking releases the
-    // cut-off units and keeps the others.
     ASSERT_TRUE(set_text(array, 0, "second") && set_text(array, 1, "other") && set_text(array, 2, "cut off"));
-    pointer = nullptr;
-    ASSERT_TRUE(safearray_set_element(array, 0, &pointer));
-    EXPECT_EQ(text_at(array, 0), "<null>");
-    ASSERT_TRUE(safearray_resize(array, 2) && safearray_resize(array, 4));
-    EXPECT_TRUE(text_at(array, 1) == "other" && text_at(array, 2) == "<null>");
+    ASSERT_TRUE(set_text(array, 0, nullptr) && safearray_resize(array, 2) && safearray_resize(array, 4));
+    EXPECT_TRUE(text_at(array, 0) == "<null>" && text_at(array, 1) == "other" && text_at(array, 2) == "<null>");
     safearray_destroy(&array);
 }
 
 TEST(SafeArray, SnapshotsAreIndependentCopiesEndedTogether) {
     safearray_handle* array = safearray_create(VARIANT_TYPE_INT, 3);
     const int32_t three = 3;
-    void* first = nullptr;
-    void* second = nullptr;
+    void *first = nullptr, *second = nullptr;
     ASSERT_TRUE(safearray_set_element(array, 2, &three) && safearray_access_element(array, &first));
     ASSERT_TRUE(safearray_access_element(array, &second));
     EXPECT_TRUE(first != second && static_cast<int32_t*>(first)[2] == 3);
@@ -194,8 +181,7 @@ TEST(SafeArray, SnapshotsAreIndependentCopiesEndedTogether) {
     array = safearray_create(VARIANT_TYPE_STRING, 2);
     ASSERT_TRUE(set_text(array, 0, "zero") && safearray_access_element(array, &first));
     bstrunit* kept = static_cast<bstrunit**>(first)[0];
-    EXPECT_EQ(static_cast<bstrunit**>(first)[1], nullptr);
-    ASSERT_TRUE(set_text(array, 0, "changed"));
+    EXPECT_TRUE(static_cast<bstrunit**>(first)[1] == nullptr && set_text(array, 0, "changed"));
     safearray_destroy(&array);
     EXPECT_EQ(text_of(kept), "zero");
     release_library_unit(kept);

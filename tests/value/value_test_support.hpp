@@ -18,7 +18,6 @@ struct scoped_record {
     scoped_record() = default;
     explicit scoped_record(const char* text) { variant_set_string(&r, text, 1); }
     scoped_record(const scoped_record&) = delete;
-    scoped_record& operator=(const scoped_record&) = delete;
     ~scoped_record() { variant_clear(&r); }
 };
 
@@ -35,19 +34,15 @@ variant_record typed(variant_type type, T value) {
 inline std::string text_of(const bstrunit* unit) {
     return unit == nullptr ? "<null>" : std::string(reinterpret_cast<const char*>(unit->bytes), unit->length).c_str();
 }
-inline std::string unit_text(const variant_record& r) { return text_of(r.value.unit); }
 
-// A unit in caller memory, never to be attached to a handle.
-class caller_unit {
-public:
-    explicit caller_unit(std::string_view bytes) : block_(2 + bytes.size() / 4) {
-        block_[0] = static_cast<uint32_t>(bytes.size());
+// A unit in caller memory, never to be attached to a handle; the words keep
+// the length field aligned.
+struct caller_unit {
+    std::vector<uint32_t> block;
+    explicit caller_unit(std::string_view bytes) : block(2 + bytes.size() / 4, uint32_t(bytes.size())) {
         std::memcpy(get()->bytes, bytes.data(), bytes.size());
     }
-    bstrunit* get() { return reinterpret_cast<bstrunit*>(block_.data()); }
-
-private:
-    std::vector<uint32_t> block_;  // keeps the length field aligned
+    bstrunit* get() { return reinterpret_cast<bstrunit*>(block.data()); }
 };
 
 // Gives a unit of the library's making back to the library.

@@ -35,24 +35,33 @@ std::string string_text(IVariantRead* reader) {
     uint32_t size = 0;
     EXPECT_TRUE(reader->GetString(nullptr, &size));
     std::string text(size, '?');
-    EXPECT_TRUE(reader->GetString(text.data(), &size));
-    EXPECT_EQ(text.back(), '\0');
-    text.resize(size - 1);
-    return text;
+    EXPECT_TRUE(reader->GetString(text.data(), &size) && text.back() == '\0');
+    return text.substr(0, size - 1);
 }
 
 }  // namespace
 
-TEST(VariantWrapper, ModeBytesDecideWhichInterfacesAreHandedOutAndNullAnswersNothing) {
+// The mode bytes decide which interfaces are handed out; handing out and
+// Query add one reference to the same object; a null wrapper answers nothing.
+TEST(VariantWrapper, ModeBytesHandOutInterfacesAndQueryFindsTheSameObject) {
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
     EXPECT_TRUE(reader != nullptr && variant_wrapper_get_variantwrite(wrapper) == nullptr);
     variant_wrapper_set_mode(wrapper, 1, 1);
     IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
-    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer != nullptr && variant_wrapper_get_variantread(wrapper) == reader && reader->Release() == 2);
+    void* out = nullptr;
+    ASSERT_TRUE(writer->Query("IBase", &out) && out == writer && reader->Query("IVariantRead", &out) && out == reader);
+    EXPECT_TRUE(count_of(writer) == 3 && count_of(reader) == 3);
+    void* const untouched = &out;
+    for (const char* name : {"IVariantRead", "ibase", "IBase ", static_cast<const char*>(nullptr)}) {
+        out = untouched;
+        EXPECT_FALSE(writer->Query(name, &out) || out != untouched) << (name ? name : "(null)");
+    }
+    EXPECT_FALSE(reader->Query("IVariantWrite", &out) || reader->Query("IBase", nullptr) || count_of(writer) != 3);
     variant_wrapper_set_mode(wrapper, 2, 255);  // only exactly 1 opens
     EXPECT_TRUE(variant_wrapper_get_variantread(wrapper) == nullptr && variant_wrapper_get_variantwrite(wrapper) == nullptr);
-    EXPECT_TRUE(reader->Release() == 1 && writer->Release() == 1);
+    EXPECT_EQ(writer->Release() + writer->Release() + reader->Release() + reader->Release(), 6u);
     variant_wrapper_destroy(&wrapper);
     EXPECT_EQ(wrapper, nullptr);
     uint32_t size = 8;
@@ -63,27 +72,6 @@ TEST(VariantWrapper, ModeBytesDecideWhichInterfacesAreHandedOutAndNullAnswersNot
     EXPECT_TRUE(variant_wrapper_get_variantread(nullptr) == nullptr && variant_wrapper_get_variantwrite(nullptr) == nullptr);
 }
 
-TEST(VariantWrapper, HandOutAndQueryAddOneReferenceToTheSameObject) {
-    variant_wrapper_handle* wrapper = writable_wrapper();
-    IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
-    EXPECT_EQ(variant_wrapper_get_variantread(wrapper), reader);
-    EXPECT_EQ(reader->Release(), 2u);
-    IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
-    void* out = nullptr;
-    ASSERT_TRUE(writer->Query("IBase", &out) && out == writer);
-    ASSERT_TRUE(reader->Query("IVariantRead", &out) && out == reader);
-    EXPECT_TRUE(count_of(writer) == 3 && count_of(reader) == 3);
-    void* const untouched = &out;
-    for (const char* name : {"IVariantRead", "ibase", "IBase ", static_cast<const char*>(nullptr)}) {
-        out = untouched;
-        EXPECT_FALSE(writer->Query(name, &out) || out != untouched) << (name ? name : "(null)");
-    }
-    EXPECT_FALSE(reader->Query("IVariantWrite", &out) || reader->Query("IBase", nullptr));
-    EXPECT_EQ(count_of(writer), 3u);
-    EXPECT_EQ(writer->Release() + writer->Release() + reader->Release() + reader->Release(), 6u);
-    variant_wrapper_destroy(&wrapper);
-}
-
 TEST(VariantWrapper, CountsStayExactAcrossThreadsAndTheLastReleaseEndsTheObject) {
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
@@ -91,9 +79,7 @@ TEST(VariantWrapper, CountsStayExactAcrossThreadsAndTheLastReleaseEndsTheObject)
     std::atomic<int> started{0};
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([wrapper, reader, &started] {
-            for (++started; started < 4;) {
-                std::this_thread::yield();  // all four start together, so their counts collide
-            }
+            for (++started; started < 4;) std::this_thread::yield();  // all four start together: counts collide
             for (int i = 0; i < 1000000; ++i) {
                 void* out = nullptr;
                 reader->Query("IBase", &out);
@@ -136,7 +122,6 @@ TEST(VariantWrapper, TypeAndTextFollowTheSizeQueryProtocolWithoutReadingPastAUni
         EXPECT_TRUE(record.type == VARIANT_TYPE_STRING ||
                     (variant_wrapper_get_type(wrapper, buffer, &size) && size == 1 && buffer[0] == '\0'));
     }
-    variant_wrapper_set_wrapper_value(wrapper, nullptr, 0);
     reader->Release();
     variant_wrapper_destroy(&wrapper);
 }
@@ -167,10 +152,8 @@ TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
         int32_t number = 17;
         uint32_t size = 0;
         scoped_record copy("released on entry");
-        EXPECT_EQ(reader->GetInt(&number) && writer->SetInt(6, 0) && reader->GetString(nullptr, &size) &&
-                      writer->SetType("long"),
-                  row.has_value)
-            << row.reason;
+        const bool read = reader->GetInt(&number) && reader->GetString(nullptr, &size);
+        EXPECT_EQ(read && writer->SetInt(6, 0) && writer->SetType("long"), row.has_value) << row.reason;
         variant_set_variantread(&copy.r, reader);  // without a value, no type name: empty
         EXPECT_TRUE(number == (row.has_value ? 5 : 17) && size == (row.has_value ? 2u : 0u)) << row.reason;
         EXPECT_EQ(copy.r.type, row.has_value ? VARIANT_TYPE_LONG : VARIANT_TYPE_EMPTY) << row.reason;
@@ -180,40 +163,31 @@ TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
     }
 }
 
-TEST(VariantWrapper, SettersPassTheFlagAndSetTypeConverts) {
-    variant_record value = typed(VARIANT_TYPE_DOUBLE, 0.5);
-    variant_wrapper_handle* wrapper = writable_wrapper(&value);
-    IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
-    variant_record* held = variant_wrapper_get_wrapper_value(wrapper);
-    ASSERT_TRUE(writer->SetString("12", 0));  // keeps the double type
-    EXPECT_TRUE(held->type == VARIANT_TYPE_DOUBLE && held->value.f64 == 12.0);
-    ASSERT_TRUE(writer->SetInt(7, 1) && writer->SetType("string"));  // takes the setter's type, then converts
-    EXPECT_EQ(text_of(held->value.unit), "7");
-    ASSERT_TRUE(variant_wrapper_set_type(wrapper, "short"));
-    for (const char* name : {"Short", "no such type", static_cast<const char*>(nullptr)}) {
-        EXPECT_TRUE(writer->SetType(name) && held->type == VARIANT_TYPE_SHORT && held->value.i16 == 7);
-    }
-    writer->Release();
-    variant_wrapper_destroy(&wrapper);
-}
-
-TEST(VariantWrapper, ABorrowedValueIsWrittenInPlaceACopyOrItsOwnValueIsKept) {
+// Setters pass their flag and SetType converts; a borrowed value is written
+// in place, a copy is the wrapper's own, and its own value handed back in
+// any mode stays owned and intact.
+TEST(VariantWrapper, SettersWriteTheBorrowedValueInPlaceOrTheWrappersOwnCopy) {
     scoped_record caller("borrowed");
     variant_wrapper_handle* wrapper = writable_wrapper(&caller.r);
     IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
     IVariantWrite* writer = variant_wrapper_get_variantwrite(wrapper);
-    EXPECT_NE(variant_wrapper_get_wrapper_value(wrapper), &caller.r);
+    variant_record* own = variant_wrapper_get_wrapper_value(wrapper);
+    ASSERT_TRUE(own != &caller.r && writer->SetDouble(0.5, 1) && writer->SetString("12", 0));  // keeps the double
+    EXPECT_TRUE(own->type == VARIANT_TYPE_DOUBLE && own->value.f64 == 12.0);
+    ASSERT_TRUE(writer->SetInt(7, 1) && writer->SetType("string"));  // takes the setter's type, then converts
+    EXPECT_EQ(text_of(own->value.unit), "7");
+    ASSERT_TRUE(variant_wrapper_set_type(wrapper, "short"));
+    for (const char* name : {"Short", "no such type", static_cast<const char*>(nullptr)}) {
+        EXPECT_TRUE(writer->SetType(name) && own->type == VARIANT_TYPE_SHORT && own->value.i16 == 7);
+    }
     ASSERT_TRUE(writer->SetString("mine", 1));
     EXPECT_EQ(text_of(caller.r.value.unit), "borrowed");
-    // Its own value handed back in any mode stays, owned and intact.
-    variant_record* own = variant_wrapper_get_wrapper_value(wrapper);
     for (uint8_t copy : {1, 0, 2}) {
         variant_wrapper_set_wrapper_value(wrapper, own, copy);
         EXPECT_TRUE(variant_wrapper_get_wrapper_value(wrapper) == own && string_text(reader) == "mine");
     }
     variant_wrapper_set_wrapper_value(wrapper, &caller.r, 0);
-    EXPECT_EQ(variant_wrapper_get_wrapper_value(wrapper), &caller.r);
-    ASSERT_TRUE(writer->SetString("rewritten", 1));
+    ASSERT_TRUE(variant_wrapper_get_wrapper_value(wrapper) == &caller.r && writer->SetString("rewritten", 1));
     reader->Release();
     writer->Release();
     variant_wrapper_destroy(&wrapper);
@@ -222,21 +196,16 @@ TEST(VariantWrapper, ABorrowedValueIsWrittenInPlaceACopyOrItsOwnValueIsKept) {
 
 TEST(VariantWrapper, CloneOwnsAnIndependentCopyAndTheModes) {
     scoped_record caller("shared?");
-    variant_wrapper_handle* source = variant_wrapper_create();
+    variant_wrapper_handle *source = variant_wrapper_create(), *bare = variant_wrapper_create();
     variant_wrapper_set_mode(source, 0, 1);
     variant_wrapper_set_wrapper_value(source, &caller.r, 0);
-    variant_wrapper_handle* clone = variant_wrapper_clone(source);
+    variant_wrapper_handle *clone = variant_wrapper_clone(source), *bare_clone = variant_wrapper_clone(bare);
     variant_wrapper_destroy(&source);
     IVariantWrite* writer = variant_wrapper_get_variantwrite(clone);
     ASSERT_TRUE(writer != nullptr && variant_wrapper_get_variantread(clone) == nullptr);
     EXPECT_TRUE(variant_equal_variant(variant_wrapper_get_wrapper_value(clone), &caller.r));
     ASSERT_TRUE(writer->SetString("only the clone", 1));
-    EXPECT_EQ(text_of(caller.r.value.unit), "shared?");
+    EXPECT_TRUE(text_of(caller.r.value.unit) == "shared?" && variant_wrapper_get_wrapper_value(bare_clone) == nullptr);
     writer->Release();
-    variant_wrapper_destroy(&clone);
-    variant_wrapper_handle* bare = variant_wrapper_create();
-    clone = variant_wrapper_clone(bare);
-    EXPECT_EQ(variant_wrapper_get_wrapper_value(clone), nullptr);
-    variant_wrapper_destroy(&bare);
-    variant_wrapper_destroy(&clone);
+    for (auto* wrapper : {clone, bare, bare_clone}) variant_wrapper_destroy(&wrapper);
 }

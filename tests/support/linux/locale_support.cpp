@@ -28,10 +28,10 @@ std::string build_locale(const temp_folder& folder, const char* source, const ch
 }  // namespace
 
 decimal_comma_locale::decimal_comma_locale() {
-    why_ = build_locale(folder_, "de_DE", "UTF-8", "de_DE.UTF-8");
-    setenv("LOCPATH", folder_.path().c_str(), 1);
-    if (why_.empty() && std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-        why_ = "de_DE.UTF-8 was built but cannot be used";
+    why = build_locale(folder, "de_DE", "UTF-8", "de_DE.UTF-8");
+    setenv("LOCPATH", folder.path().c_str(), 1);
+    if (why.empty() && std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        why = "de_DE.UTF-8 was built but cannot be used";
     }
 }
 

@@ -11,7 +11,7 @@ namespace corvane::test {
 
 decimal_comma_locale::decimal_comma_locale() {
     if (std::setlocale(LC_ALL, "German_Germany.1252") == nullptr) {
-        why_ = "the C runtime has no German_Germany.1252 locale";
+        why = "the C runtime has no German_Germany.1252 locale";
     }
 }
 
