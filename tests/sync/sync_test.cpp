@@ -438,12 +438,16 @@ TEST(NamedProcess, ChildRoles) {
     }
     const std::string name = std::getenv("CORVANE_SYNC_NAME");
     if (role == "hold") {
-        // Holds the mutex twice and the semaphore's unit until the event is
-        // set, then waits to be killed.
-        named_set objects(name, 1);
-        os_recursive_mutex_lock(objects.mutex);
-        os_recursive_mutex_lock(objects.mutex);
+        // Releases beyond the maximum of an existing semaphore (which keeps
+        // its count and maximum), takes a unit and holds the mutex twice until
+        // the event is set, then waits to be killed.
+        named_set objects(name, 5);
+        for (int i = 0; i < 3; ++i) {
+            os_semaphore_release(objects.semaphore);
+        }
         ASSERT_TRUE(os_semaphore_wait(objects.semaphore));
+        os_recursive_mutex_lock(objects.mutex);
+        os_recursive_mutex_lock(objects.mutex);
         corvane::test::signal_ready();
         os_event_wait(objects.event);
         os_recursive_mutex_unlock(objects.mutex);
@@ -451,13 +455,6 @@ TEST(NamedProcess, ChildRoles) {
         for (;;) {
             os_thread_sleep_milliseconds(1000);
         }
-    } else if (role == "release-then-wait") {
-        named_set objects(name, 5);  // the existing count and maximum stay
-        for (int i = 0; i < 3; ++i) {
-            os_semaphore_release(objects.semaphore);
-        }
-        os_event_set_event(os_event_create(false, false, (name + "-done").c_str()));
-        os_event_wait(objects.event);
     } else if (role == "churn") {
         // Adds 1 to the number in a file: updates get lost unless every
         // process holds one mutex.
@@ -479,49 +476,37 @@ TEST(NamedProcess, ChildRoles) {
 }
 
 // Objects whose only holder was killed are gone: the names make new ones.
-// Then a holder that unlocks, and one that is killed holding the mutex
-// twice, hand it to the next locker, who owns it outright.
-TEST(NamedProcess, MutexIsSharedAndAKilledHolderHandsItToTheNextLocker) {
-    const std::string name = unique_name("mutex");
+// Then one mutex, event and semaphore (of maximum 1) are shared with a
+// holder that unlocks when the event is set and with one killed holding the
+// mutex twice: each hands the mutex to the next locker, who owns it outright.
+// The objects go with the last handle.
+TEST(NamedProcess, ANameIsOneObjectInTwoProcessesAndAKilledHolderHandsTheMutexOn) {
+    const std::string name = unique_name("shared");
     EXPECT_EQ(corvane::test::ready_child(children, "hold", name_env(name)).kill_and_wait(),
               killed_status);
     EXPECT_EQ(units_available(named_set(name, 2).semaphore), 2);
-    named_set mine(name), other(name);
-    EXPECT_EQ(mine.said, "");
-    for (const bool killed : {false, true}) {
-        SCOPED_TRACE(killed ? "holder killed" : "holder unlocks");
-        corvane::test::ready_child holder(children, "hold", name_env(name));
-        ASSERT_TRUE(holder.ready());
-        blocked_call waiter(lock_and_unlock(mine.mutex));
-        EXPECT_TRUE(waiter.still_blocked()) << "got a mutex another process holds";
-        if (killed) {
-            EXPECT_EQ(holder.kill_and_wait(), killed_status);
-        } else {
-            os_event_set_event(mine.event);
-        }
-        EXPECT_TRUE(waiter.finished());
-    }
-    expect_excludes_until_released(mine.mutex, other.mutex, 1);
-    named_set{name, 1};  // the last handle on the dead holders' semaphore removes its name
-}
-
-TEST(NamedProcess, ANameIsOneEventAndSemaphoreInTwoProcessesUntilTheLastCloses) {
-    const std::string name = unique_name("pair");
     {
-        named_set objects(name, 1);
-        EXPECT_TRUE(os_semaphore_wait(objects.semaphore));
-        os_event_handle* done = os_event_create(false, false, (name + "-done").c_str());
-        child_process child = child_process::self(children, "release-then-wait", name_env(name));
-        EXPECT_TRUE(os_event_wait_timeout(done, deadline_after_ms(30'000)));
-        EXPECT_EQ(units_available(objects.semaphore), 1) << "the maximum of 1 was not kept";
-        EXPECT_EQ(child.kill_and_wait(), killed_status);
-        os_event_destroy(&done);  // after the child, or the name outlives both
-        EXPECT_FALSE(os_event_wait_timeout(objects.event, past())) << "the child set the event";
-        os_event_set_event(objects.event);
+        named_set mine(name, 1), other(name);
+        EXPECT_EQ(mine.said, "");
+        for (const bool killed : {false, true}) {
+            SCOPED_TRACE(killed ? "holder killed" : "holder unlocks");
+            corvane::test::ready_child holder(children, "hold", name_env(name));
+            ASSERT_TRUE(holder.ready());
+            EXPECT_EQ(units_available(mine.semaphore), 0) << "not shared, or beyond the maximum";
+            blocked_call waiter(lock_and_unlock(mine.mutex));
+            EXPECT_TRUE(waiter.still_blocked()) << "got a mutex another process holds";
+            if (killed) {
+                EXPECT_EQ(holder.kill_and_wait(), killed_status);
+            } else {
+                os_event_set_event(mine.event);
+            }
+            EXPECT_TRUE(waiter.finished());
+        }
+        expect_excludes_until_released(mine.mutex, other.mutex, 1);
+        os_event_set_event(mine.event);
     }
-    // Gone with the last handle: the same names now make new objects.
     named_set fresh(name, 3);
-    EXPECT_FALSE(os_event_wait_timeout(fresh.event, past()));
+    EXPECT_TRUE(fresh.said.empty() && !os_event_wait_timeout(fresh.event, past()));
     EXPECT_EQ(units_available(fresh.semaphore), 3);
 }
 
