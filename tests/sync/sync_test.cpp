@@ -129,9 +129,10 @@ TEST(Atomic, CompareAndSwapReturnsThePreviousValueAndAddSubTheNewOne) {
 }
 
 // The second create of a name opens the first one's mutex, says so and
-// leaves errno alone; names differing anywhere are different mutexes, however
-// long and whatever bytes they hold. The lengths straddle where Linux shared
-// memory and the Windows calls stop taking names whole.
+// leaves errno alone; closing a held handle lets go of the mutex. Names
+// differing anywhere are different mutexes, however long and whatever bytes
+// they hold. The lengths straddle where Linux shared memory and the Windows
+// calls stop taking names whole.
 TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
     const std::string stem = unique_name("m");
     const auto sized = [&stem](size_t size, char last) {
@@ -151,10 +152,8 @@ TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.second.size());
-        os_recursive_mutex_handle* first = nullptr;
+        os_recursive_mutex_handle* first = os_recursive_mutex_create(row.first.c_str());
         os_recursive_mutex_handle* second = nullptr;
-        EXPECT_EQ(capture_stdout([&] { first = os_recursive_mutex_create(row.first.c_str()); }),
-                  "");
         EXPECT_EQ(capture_stdout([&] {
                       errno = 1234;
                       second = os_recursive_mutex_create(row.second.c_str());
@@ -163,6 +162,9 @@ TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
                   row.same ? "Mutex[" + row.second + "] already exist,just open it.\n" : "");
         if (row.same) {
             expect_excludes_until_released(first, second, 2);
+            os_recursive_mutex_lock(first);  // closing a held mutex lets go of it
+            os_recursive_mutex_destroy(&first);
+            expect_excludes_until_released(second, second, 1);
         } else {
             os_recursive_mutex_lock(first);
             EXPECT_TRUE(blocked_call(lock_and_unlock(second)).finished());
@@ -173,22 +175,11 @@ TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
     }
 }
 
-// Locked twice, a mutex needs two unlocks before another thread gets in;
-// closing a held named mutex lets go of it: another handle gets it at once.
-TEST(RecursiveMutex, LockedTwiceNeedsTwoUnlocksAndClosingAHeldNamedOneLetsGoOfIt) {
-    os_recursive_mutex_handle* local = os_recursive_mutex_create(nullptr);
-    expect_excludes_until_released(local, local, 2);
-    os_recursive_mutex_destroy(&local);
-    EXPECT_EQ(local, nullptr);
-    const std::string name = unique_name("held");
-    os_recursive_mutex_handle* held = os_recursive_mutex_create(name.c_str());
-    os_recursive_mutex_handle* other = nullptr;
-    capture_stdout([&] { other = os_recursive_mutex_create(name.c_str()); });
-    os_recursive_mutex_lock(held);
-    os_recursive_mutex_lock(held);
-    os_recursive_mutex_destroy(&held);
-    expect_excludes_until_released(other, other, 1);
-    os_recursive_mutex_destroy(&other);
+TEST(RecursiveMutex, LockedTwiceNeedsTwoUnlocksBeforeAnotherThreadGetsIn) {
+    os_recursive_mutex_handle* mutex = os_recursive_mutex_create(nullptr);
+    expect_excludes_until_released(mutex, mutex, 2);
+    os_recursive_mutex_destroy(&mutex);
+    EXPECT_EQ(mutex, nullptr);
 }
 
 // Under ThreadSanitizer the plain fields race unless writers exclude everyone.
@@ -340,9 +331,9 @@ TEST(Semaphore, CountIsTheInitialAndTheMaximumCountUnderContentionToo) {
 TEST(Waitable, UnusableHandlesNeverWaitAndIgnoreSignals) {
     const std::string too_long(1024, 'w');
     os_recursive_mutex_handle* mutex = os_recursive_mutex_create(too_long.c_str());
+    os_rw_mutex_handle* rw = os_rw_mutex_create(too_long.c_str());
     lock_and_unlock(mutex)();
     os_recursive_mutex_destroy(&mutex);
-    os_rw_mutex_handle* rw = os_rw_mutex_create(too_long.c_str());
     os_rw_mutex_lock_wr(rw);
     os_rw_mutex_unlock(rw);
     os_rw_mutex_destroy(&rw);
