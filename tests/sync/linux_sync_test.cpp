@@ -94,7 +94,7 @@ TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
             "LinuxNamedObjects.HandlesClosingTogether*",
             name + " " + std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds));
     }
-    for (int round = 0; round < 400; ++round, start.nanoseconds += 2'000'000) {
+    for (int round = 0; round < 1000; ++round, start.nanoseconds += 2'000'000) {
         os_clock_adjust_clock_time(&start);
         const std::string round_name = name + std::to_string(round);
         os_event_handle* event = os_event_create(true, false, round_name.c_str());
