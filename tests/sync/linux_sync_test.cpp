@@ -11,14 +11,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "corvane/sync.h"
 #include "sync_test_support.hpp"
-#include "test_support.hpp"
 
 using namespace sync_test;
 namespace fs = std::filesystem;
@@ -32,38 +27,30 @@ TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
     os_event_handle* event = os_event_create(false, false, nullptr);
     os_semaphore_handle* semaphore = os_semaphore_create(1, unique_name("sem").c_str());
     ASSERT_TRUE(os_semaphore_wait(semaphore));
-    const auto lasts = [](const std::function<void()>& sleep) {
-        const auto start = std::chrono::steady_clock::now();
-        return sleep(), std::chrono::steady_clock::now() - start >= 299ms;
-    };
+    auto started = std::chrono::steady_clock::now();
+    time_record end{};  // 300 ms after the row starts
+    const auto lasted = [&] { return std::chrono::steady_clock::now() - started >= 299ms; };
+    const auto set = [event] { os_event_set_event(event); };
     const std::pair<std::function<bool()>, std::function<void()>> rows[] = {
-        {[&] { return os_event_wait(event); }, [&] { os_event_set_event(event); }},
-        {[&] { return os_event_wait_timeout(event, far_ahead()); },
-         [&] { os_event_set_event(event); }},
+        {[&] { return os_event_wait(event); }, set},
+        {[&] { return os_event_wait_timeout(event, far_ahead()); }, set},
         {[&] { return os_semaphore_wait(semaphore); }, [&] { os_semaphore_release(semaphore); }},
-        {[&] { return lasts([] { os_thread_sleep_milliseconds(300); }); }, [] {}},
-        {[&] { return lasts([] { const time_record end = deadline_after_ms(300);
-                                 os_clock_nano_sleep(&end); }); }, [] {}},
+        {[&] { return os_thread_sleep_milliseconds(300), lasted(); }, [] {}},
+        {[&] { return os_clock_nano_sleep(&end), lasted(); }, [] {}},
     };
     for (size_t row = 0; row < std::size(rows); ++row) {
         std::atomic<pthread_t> target{};
-        std::atomic<bool> result{false}, stop{false};
-        blocked_call blocked([&] {
-            target = pthread_self();
-            result = rows[row].first();
-        });
-        thread_group storm(1, [&](int) {
-            for (; !stop; std::this_thread::sleep_for(2ms)) {
-                if (target.load() != pthread_t{}) {
-                    pthread_kill(target.load(), SIGUSR1);
-                }
+        std::atomic<bool> result{false};
+        started = std::chrono::steady_clock::now(), end = deadline_after_ms(300);
+        blocked_call blocked([&] { target = pthread_self(), result = rows[row].first(); });
+        std::jthread storm([&](std::stop_token stop) {
+            for (; !stop.stop_requested(); std::this_thread::sleep_for(2ms)) {
+                target.load() == pthread_t{} || pthread_kill(target.load(), SIGUSR1);
             }
         });
         EXPECT_TRUE(row >= 3 || blocked.still_blocked()) << "row " << row;
         rows[row].second();
         EXPECT_TRUE(blocked.finished() && result.load()) << "row " << row;
-        stop = true;
-        storm.join();
     }
     os_semaphore_destroy(&semaphore);
     os_event_destroy(&event);
@@ -73,11 +60,10 @@ TEST(LinuxSignals, DoNotEndWaitsOrSleepsEarly) {
 // Owner-only whatever the umask, and named as documented.
 TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
     const std::string name = unique_name("map");
-    // 312 bytes: the digest's padding needs a second block.
-    const std::string digest_checked = "corvane-digest-check-" + std::string(291, 'x');
     const std::pair<std::string, std::string> rows[] = {
         {"Local\\" + name + " /%", "corvane.event." + name + "%20%2F%25"},
-        {digest_checked,
+        // 312 bytes: the digest's padding needs a second block.
+        {"corvane-digest-check-" + std::string(291, 'x'),
          "corvane.event#5248bb7eaf337bdb1aa3dbefc58681351edeb8bd5573d6ba362d79010a96f575"}};
     for (const auto& [object, entry] : rows) {
         const mode_t previous = umask(0277);
@@ -108,7 +94,7 @@ TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
             "LinuxNamedObjects.HandlesClosingTogether*",
             name + " " + std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds));
     }
-    for (int round = 0; round < 400; ++round, start.nanoseconds += 2'000'000) {
+    for (int round = 0; round < 1000; ++round, start.nanoseconds += 2'000'000) {
         os_clock_adjust_clock_time(&start);
         const std::string round_name = name + std::to_string(round);
         os_event_handle* event = os_event_create(true, false, round_name.c_str());
@@ -131,8 +117,11 @@ TEST(LinuxAffinity, ProcessAffinityBindsEveryThread) {
     while (cpu > 0 && !CPU_ISSET(cpu, &saved)) {
         --cpu;
     }
-    os_event_handle* finish = os_event_create(true, false, nullptr);
-    std::thread bystander([finish] { os_event_wait(finish); });
+    std::jthread bystander([](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            std::this_thread::sleep_for(1ms);
+        }
+    });
     ASSERT_TRUE(os_thread_sched_set_affinity(cpu));
     for (const auto& task : fs::directory_iterator("/proc/self/task")) {
         const pid_t tid = std::stoi(task.path().filename().string());
@@ -142,9 +131,6 @@ TEST(LinuxAffinity, ProcessAffinityBindsEveryThread) {
         sched_setaffinity(tid, sizeof saved, &saved);
     }
     EXPECT_TRUE(sysconf(_SC_NPROCESSORS_CONF) == 64 || !os_thread_sched_set_affinity(63));
-    os_event_set_event(finish);
-    bystander.join();
-    os_event_destroy(&finish);
 }
 
 // In children, so the test program is never pinned: with no memory-lock limit

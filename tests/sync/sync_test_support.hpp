@@ -18,6 +18,7 @@
 namespace sync_test {
 
 using namespace std::chrono_literals;
+using corvane::test::capture_stdout;
 using corvane::test::unique_name;
 
 inline time_record deadline_after_ms(int64_t ms) {
@@ -37,13 +38,10 @@ inline time_record far_ahead() { return deadline_after_ms(60'000); }
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
+    while (!condition() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(1ms);
     }
-    return true;
+    return condition();
 }
 
 // Runs `test(name)` for an unnamed object (null) and for a fresh name.
@@ -51,6 +49,16 @@ inline void for_unnamed_and_named(const std::function<void(const char* name)>& t
     test(nullptr);
     SCOPED_TRACE("named");
     test(unique_name("obj").c_str());
+}
+
+// Runs body(0) ... body(count - 1) on threads of their own, joined when the
+// group goes away (at the end of the statement if it is not kept).
+inline std::vector<std::jthread> threads(int count, const std::function<void(int)>& body) {
+    std::vector<std::jthread> group;
+    for (int i = 0; i < count; ++i) {
+        group.emplace_back(body, i);
+    }
+    return group;
 }
 
 // Runs `body` on a thread of its own, for a call that must block until the
@@ -66,8 +74,7 @@ public:
     bool still_blocked() const { return std::this_thread::sleep_for(30ms), !*done_; }
     bool finished() {
         if (thread_.joinable()) {
-            const bool ended = eventually([this] { return done_->load(); });
-            ended ? thread_.join() : thread_.detach();
+            eventually([this] { return done_->load(); }) ? thread_.join() : thread_.detach();
         }
         return *done_;
     }
@@ -77,25 +84,10 @@ private:
     std::thread thread_;
 };
 
-// Runs body(0) ... body(count - 1) on threads of their own; join(), or the
-// end of the group, waits for them all.
-class thread_group {
-public:
-    thread_group(int count, const std::function<void(int)>& body) {
-        for (int i = 0; i < count; ++i) {
-            threads_.emplace_back(body, i);
-        }
-    }
-    ~thread_group() { join(); }
-    void join() {
-        for (auto& thread : threads_) {
-            thread.joinable() ? thread.join() : void();
-        }
-    }
-
-private:
-    std::vector<std::thread> threads_;
-};
+// A call that locks `mutex` and lets go of it again.
+inline std::function<void()> lock_and_unlock(os_recursive_mutex_handle* mutex) {
+    return [mutex] { os_recursive_mutex_lock(mutex), os_recursive_mutex_unlock(mutex); };
+}
 
 // Takes every unit there is without blocking.
 inline int units_available(os_semaphore_handle* semaphore) {
@@ -113,10 +105,7 @@ inline void expect_excludes_until_released(os_recursive_mutex_handle* holder,
     for (int i = 0; i < depth; ++i) {
         os_recursive_mutex_lock(holder);
     }
-    blocked_call contender([other] {
-        os_recursive_mutex_lock(other);
-        os_recursive_mutex_unlock(other);
-    });
+    blocked_call contender(lock_and_unlock(other));
     for (int i = 0; i < depth; ++i) {
         EXPECT_TRUE(contender.still_blocked()) << "got in with " << depth - i << " locks held";
         os_recursive_mutex_unlock(holder);
