@@ -59,9 +59,9 @@ uintptr_t accept_on_loopback(const std::function<void(const sockaddr_in&)>& dial
     ::listen(listener, 1);
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     dial(address);
-    const auto accepted = readable(listener, 20) ? ::accept(listener, nullptr, nullptr) : ~SOCKET{0};
+    const auto peer = readable(listener, 20) ? ::accept(listener, nullptr, nullptr) : SOCKET(-1);
     closesocket(listener);
-    return static_cast<uintptr_t>(accepted);
+    return static_cast<uintptr_t>(peer);
 }
 
 }  // namespace
@@ -106,18 +106,18 @@ uintptr_t udp_socket() { return static_cast<uintptr_t>(::socket(AF_INET, SOCK_DG
 // Under Wine: a COM port mapped onto a pseudo-terminal that a Linux helper
 // (serial_line.py) makes and relays over a loopback connection.
 serial_pair::serial_pair() {
-    far = accept_on_loopback([this](const sockaddr_in& address) {
+    far_end = accept_on_loopback([this](const sockaddr_in& address) {
         helper = child_process::program({"/usr/bin/python3", CORVANE_SERIAL_LINE_HELPER,
                                          std::to_string(ntohs(address.sin_port))});
     });
     // The helper's first line is the number of its COM port.
-    const std::string number = receive_until(far, "\n");
+    const std::string number = receive_until(far_end, "\n");
     if (number.ends_with('\n')) name = "\\\\.\\COM" + number.substr(0, number.size() - 1);
 }
 
 serial_pair::~serial_pair() {
     // The helper ends its line when the connection closes.
-    ::closesocket(SOCKET(far));
+    ::closesocket(SOCKET(far_end));
     helper.wait();
 }
 
@@ -137,12 +137,12 @@ serial_pair::serial_pair() {
     // open sets the line's modes.
     if (::openpty(&master, &keeper, path, nullptr, nullptr) == 0) {
         name = path;
-        far = static_cast<uintptr_t>(master);
+        far_end = static_cast<uintptr_t>(master);
     }
 }
 
 serial_pair::~serial_pair() {
-    ::close(SOCKET(far));
+    ::close(SOCKET(far_end));
     ::close(keeper);
 }
 

@@ -39,12 +39,12 @@ struct socket_pair {
 uintptr_t udp_socket();
 
 // A serial line: the library opens `name` (empty when the line could not be
-// made) and the test plays the device through `far`.
+// made) and the test plays the device through `far_end`.
 struct serial_pair {
     serial_pair();
     ~serial_pair();
     std::string name;
-    uintptr_t far = ~uintptr_t{0};
+    uintptr_t far_end = ~uintptr_t{0};
     int keeper = -1;       // Linux: the pseudo-terminal's slave side
     child_process helper;  // Windows: the helper
 };
