@@ -1,4 +1,5 @@
-// The platform-neutral half of the test support.
+// The platform-neutral half of the test support, with the few C runtime
+// calls that differ only in spelling.
 #include "test_support.hpp"
 
 #include <atomic>
@@ -11,12 +12,28 @@
 #include <system_error>
 #include <utility>
 
-#include "platform.hpp"
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace corvane::test {
 
 namespace {
+
 constexpr const char* child_marker = "CORVANE_TEST_CHILD";
+
+void set_variable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // The C runtime's _putenv_s also updates the process environment; an
+    // empty value removes the variable.
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
+
 }  // namespace
 
 temp_folder::temp_folder() {
@@ -69,28 +86,25 @@ child_process::~child_process() { kill_and_wait(); }
 scoped_environment_variable::scoped_environment_variable(std::string name,
                                                          const std::optional<std::string>& value)
     : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) {
-        saved_ = old;
-    }
-    platform::set_environment_variable(name_, value);
+    if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+    set_variable(name_, value);
 }
 
-scoped_environment_variable::~scoped_environment_variable() {
-    platform::set_environment_variable(name_, saved_);
-}
+scoped_environment_variable::~scoped_environment_variable() { set_variable(name_, saved_); }
 
 std::string capture_stdout(const std::function<void()>& body) {
     std::fflush(stdout);
     const temp_folder folder;
     const std::string path = folder.join("stdout");
     std::FILE* sink = std::fopen(path.c_str(), "wb");
-    if (sink == nullptr) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    const int saved = platform::redirect_stdout(sink);
+    if (sink == nullptr) throw std::runtime_error("cannot open " + path);
+    // Descriptor 1 points at the sink while the body runs.
+    const int saved = dup(1);
+    dup2(fileno(sink), 1);
     body();
     std::fflush(stdout);
-    platform::restore_stdout(saved);
+    dup2(saved, 1);
+    close(saved);
     std::fclose(sink);
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();

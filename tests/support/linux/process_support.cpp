@@ -1,18 +1,17 @@
-// The Linux half of the test support: processes through posix_spawn, the
-// ready signal through an inherited pipe, the environment through setenv.
+// The Linux half of the test support: processes through posix_spawn and the
+// ready signal through an inherited pipe.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#include "platform.hpp"
 #include "test_support.hpp"
 
 extern char** environ;
@@ -25,9 +24,7 @@ constexpr const char* ready_fd_variable = "CORVANE_TEST_READY_FD";
 
 std::vector<char*> pointers_to(std::vector<std::string>& strings) {
     std::vector<char*> pointers;
-    for (auto& s : strings) {
-        pointers.push_back(s.data());
-    }
+    for (auto& s : strings) pointers.push_back(s.data());
     pointers.push_back(nullptr);
     return pointers;
 }
@@ -44,54 +41,39 @@ uint64_t process_id() { return static_cast<uint64_t>(getpid()); }
 
 child_process child_process::program(const std::vector<std::string>& argv,
                                      const std::vector<std::string>& extra_env) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        env.emplace_back(*entry);
-    }
+    std::vector<std::string> env, words(argv);
+    for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
     env.insert(env.end(), extra_env.begin(), extra_env.end());
-    auto words = argv;
     auto argv_pointers = pointers_to(words);
     auto env_pointers = pointers_to(env);
     pid_t pid = -1;
     const int error = posix_spawnp(&pid, argv_pointers[0], nullptr, nullptr, argv_pointers.data(),
                                    env_pointers.data());
-    if (error != 0) {
-        fail(error, "posix_spawnp " + argv.at(0));
-    }
+    if (error != 0) fail(error, "posix_spawnp " + argv.at(0));
     return child_process(pid);
 }
 
 int child_process::wait() {
-    if (handle_ < 0) {
-        return -1;
-    }
+    if (handle_ < 0) return -1;
     const auto pid = static_cast<pid_t>(std::exchange(handle_, -1));
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
+        if (errno != EINTR) return -1;
     }
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
 int child_process::kill_and_wait() {
-    if (handle_ >= 0) {
-        ::kill(static_cast<pid_t>(handle_), SIGKILL);
-    }
+    if (handle_ >= 0) ::kill(static_cast<pid_t>(handle_), SIGKILL);
     return wait();
 }
 
 bool child_process::running() const {
-    if (handle_ < 0) {
-        return false;
-    }
     siginfo_t info{};
     // WNOWAIT leaves an ended child to wait(), which reports its status.
-    return waitid(P_PID, static_cast<id_t>(handle_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+    return handle_ >= 0 &&
+           waitid(P_PID, static_cast<id_t>(handle_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
 }
 
@@ -100,9 +82,7 @@ uint64_t child_process::id() const { return static_cast<uint64_t>(handle_); }
 ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
                          const std::vector<std::string>& extra_env) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        fail(errno, "pipe2");
-    }
+    if (pipe2(ends, O_CLOEXEC) != 0) fail(errno, "pipe2");
     // Only the child's copy of the write end may stay open across exec, so
     // that the read below ends when the child is ready or gone.
     fcntl(ends[1], F_SETFD, 0);
@@ -128,30 +108,8 @@ void signal_ready() {
     const char* fd_text = std::getenv(ready_fd_variable);
     const int fd = fd_text != nullptr ? std::atoi(fd_text) : -1;
     const char byte = 1;
-    if (fd < 0 || write(fd, &byte, 1) != 1) {
-        std::abort();
-    }
+    if (fd < 0 || write(fd, &byte, 1) != 1) std::abort();
     close(fd);
-}
-
-int platform::redirect_stdout(std::FILE* sink) {
-    const int saved = dup(STDOUT_FILENO);
-    dup2(fileno(sink), STDOUT_FILENO);
-    return saved;
-}
-
-void platform::restore_stdout(int saved) {
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-}
-
-void platform::set_environment_variable(const std::string& name,
-                                        const std::optional<std::string>& value) {
-    if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-    } else {
-        unsetenv(name.c_str());
-    }
 }
 
 }  // namespace corvane::test

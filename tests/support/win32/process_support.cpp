@@ -1,8 +1,6 @@
-// The Windows half of the test support: processes through CreateProcessA,
-// the ready signal through an inherited pipe handle, the environment through
-// the C runtime's _putenv_s, which also updates the process environment.
+// The Windows half of the test support: processes through CreateProcessA
+// and the ready signal through an inherited pipe handle.
 #include <windows.h>
-#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +8,6 @@
 #include <system_error>
 #include <utility>
 
-#include "platform.hpp"
 #include "test_support.hpp"
 
 namespace corvane::test {
@@ -28,9 +25,7 @@ HANDLE as_handle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 // One argument quoted so that the child's argument splitting gives it back
 // unchanged: backslashes count only before a quote.
 std::string quoted(const std::string& word) {
-    if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) {
-        return word;
-    }
+    if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
     std::string text = "\"";
     size_t backslashes = 0;
     for (char c : word) {
@@ -48,9 +43,7 @@ std::string quoted(const std::string& word) {
 // entries of the same name, as the block CreateProcessA takes.
 std::string environment_block(const std::vector<std::string>& extra) {
     std::string block;
-    for (const auto& added : extra) {
-        block.append(added).push_back('\0');
-    }
+    for (const auto& added : extra) block.append(added).push_back('\0');
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
         // "=C:=C:\dir" entries start with '='; their name runs to the second one.
@@ -59,9 +52,7 @@ std::string environment_block(const std::vector<std::string>& extra) {
         for (const auto& added : extra) {
             replaced = replaced || added.compare(0, added.find('=') + 1, entry, name_end) == 0;
         }
-        if (!replaced) {
-            block.append(entry).push_back('\0');
-        }
+        if (!replaced) block.append(entry).push_back('\0');
     }
     FreeEnvironmentStringsA(strings);
     return block + '\0';
@@ -101,9 +92,7 @@ child_process child_process::program(const std::vector<std::string>& argv,
 }
 
 int child_process::wait() {
-    if (handle_ < 0) {
-        return -1;
-    }
+    if (handle_ < 0) return -1;
     const HANDLE process = as_handle(std::exchange(handle_, -1));
     DWORD code = 0;
     const bool ended = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&
@@ -113,9 +102,7 @@ int child_process::wait() {
 }
 
 int child_process::kill_and_wait() {
-    if (handle_ >= 0) {
-        TerminateProcess(as_handle(handle_), killed_status);
-    }
+    if (handle_ >= 0) TerminateProcess(as_handle(handle_), killed_status);
     return wait();
 }
 
@@ -130,11 +117,8 @@ uint64_t child_process::id() const {
 ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
                          const std::vector<std::string>& extra_env) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE read_end = nullptr;
-    HANDLE write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-        fail("CreatePipe");
-    }
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) fail("CreatePipe");
     // Only the write end goes to the child, so that the read below ends when
     // the child is ready or gone.
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
@@ -160,27 +144,8 @@ void signal_ready() {
     const auto pipe = as_handle(handle_text != nullptr ? std::atoll(handle_text) : 0);
     const char byte = 1;
     DWORD written = 0;
-    if (!WriteFile(pipe, &byte, 1, &written, nullptr) || written != 1) {
-        std::abort();
-    }
+    if (!WriteFile(pipe, &byte, 1, &written, nullptr) || written != 1) std::abort();
     CloseHandle(pipe);
-}
-
-int platform::redirect_stdout(std::FILE* sink) {
-    const int saved = _dup(1);
-    _dup2(_fileno(sink), 1);
-    return saved;
-}
-
-void platform::restore_stdout(int saved) {
-    _dup2(saved, 1);
-    _close(saved);
-}
-
-void platform::set_environment_variable(const std::string& name,
-                                        const std::optional<std::string>& value) {
-    // An empty value removes the variable.
-    _putenv_s(name.c_str(), value ? value->c_str() : "");
 }
 
 }  // namespace corvane::test
