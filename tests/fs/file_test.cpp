@@ -14,12 +14,13 @@
 
 using namespace corvane::test;
 
-TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndFollowLinks) {
+TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndRemoveTakesFilesAndLinksOnly) {
     temp_folder folder;
-    const std::string file = folder.join("f");
+    const std::string file = folder.join("f"), link = folder.join("link"), sub = folder.join("sub");
     const std::string& here = folder.path();
-    write_file(file, "x");
-    const bool links = make_link(file, folder.join("link")) && make_link("missing", folder.join("dangling"));
+    write_file(file, "kept");
+    fs::create_directories(sub);
+    const bool links = make_link(file, link) && make_link("missing", folder.join("dangling"));
     const struct { std::string path; bool file, folder; const char* reason; } cases[] = {
         {file, true, false, "a file"},
         {file + "\\\\", true, false, "trailing backslashes are trimmed"},
@@ -28,7 +29,7 @@ TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndFollowLinks) {
         {here + "/", false, true, "a folder with a slash"},
         {here.substr(0, path_separator == '/' ? 1 : 3), false, true, "the root is a folder"},
         {folder.join("missing"), false, false, "nothing there"},
-        {links ? folder.join("link") : file, true, false, "a link counts as its target"},
+        {links ? link : file, true, false, "a link counts as its target"},
         {folder.join(links ? "dangling" : "missing"), false, false, "a dangling link is nothing"},
     };
     for (const auto& row : cases) {
@@ -45,31 +46,43 @@ TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndFollowLinks) {
                      os_folder_copy(bad, f, 0) || os_folder_copy(f, bad, 0) || os_folder_move(bad, f) ||
                      os_folder_move(f, bad));
     }
-}
-
-TEST(File, CreateKeepsContentAndRemoveTakesFilesAndLinksOnly) {
-    temp_folder folder;
-    const std::string file = folder.join("new");
-    ASSERT_TRUE(os_file_create((file + "\\").c_str()));
-    write_file(file, "kept");
-    EXPECT_TRUE(os_file_create(file.c_str()));
+    // Creating keeps an existing file's content; nothing is made in a missing folder.
+    EXPECT_TRUE(os_file_create(folder.join("new\\").c_str()) && os_file_create(f) && exists_at_all(folder.join("new")));
     EXPECT_FALSE(os_file_create(folder.join("missing/new").c_str()) || exists_at_all(folder.join("missing")));
-    fs::create_directories(folder.join("sub"));
-    EXPECT_FALSE(os_file_remove(folder.join("sub").c_str()) || os_folder_remove(file.c_str(), false));
-    if (links_fully_supported() && make_link(file, folder.join("link")) &&
-        make_link(folder.join("sub"), folder.join("dir-link"), true)) {
-        EXPECT_TRUE(os_file_remove(folder.join("link").c_str()) && os_file_remove(folder.join("dir-link").c_str()));
-        EXPECT_FALSE(exists_at_all(folder.join("link")) || exists_at_all(folder.join("dir-link")));
+    EXPECT_FALSE(os_file_remove(sub.c_str()) || os_folder_remove(f, false));
+    if (links_fully_supported() && links && make_link(sub, folder.join("dir-link"), true)) {
+        EXPECT_TRUE(os_file_remove(link.c_str()) && os_file_remove(folder.join("dir-link").c_str()));
+        EXPECT_FALSE(exists_at_all(link) || exists_at_all(folder.join("dir-link")));
     }
-    EXPECT_TRUE(fs::is_directory(folder.join("sub")) && read_file(file) == "kept");
+    EXPECT_TRUE(fs::is_directory(sub) && read_file(file) == "kept");
     EXPECT_TRUE(os_file_remove((file + "\\\\").c_str()));
-    EXPECT_FALSE(exists_at_all(file) || os_file_remove(file.c_str()));
+    EXPECT_FALSE(exists_at_all(file) || os_file_remove(f));
 }
 
-TEST(File, CopyReplacesTheWholeContentAndMoveNeverReplaces) {
+TEST(File, CopyReplacesTheWholeContentOrLeavesBothEndsAloneAndMoveNeverReplaces) {
     temp_folder folder;
-    const std::string source = folder.join("source");
-    const std::string destination = folder.join("destination");
+    const std::string source = folder.join("source"), destination = folder.join("destination");
+    write_file(source, "precious");
+    write_file(destination, "old");
+    fs::create_directories(folder.join("sub"));
+    std::error_code no_hard_link;
+    fs::create_hard_link(source, folder.join("hard"), no_hard_link);
+    const bool soft = make_link(source, folder.join("soft"));
+    const struct { std::string from, to; const char* reason; } failures[] = {
+        {folder.join("missing"), destination, "no source"},
+        {source, folder.join("no/such"), "no destination folder"},
+        {source, folder.path(), "a folder as destination"},
+        {folder.join("sub"), destination, "a folder as source is a failed read"},
+        {folder.join("sub"), folder.join("new"), "nothing is created for a folder"},
+        {source, folder.path() + "\\source", "onto itself"},
+        {source, no_hard_link ? source : folder.join("hard"), "onto itself through a hard link"},
+        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"},
+    };
+    for (const auto& row : failures) {
+        EXPECT_FALSE(os_file_copy(row.from.c_str(), row.to.c_str(), false)) << row.reason;
+        EXPECT_EQ(read_file(source) + read_file(destination), "preciousold") << row.reason;
+    }
+    EXPECT_FALSE(exists_at_all(folder.join("new")));
     write_file(destination, "a much longer old content");
     for (size_t size : {size_t{5}, size_t{0}, size_t{3 * 1024 * 1024 + 17}}) {  // around the blocks
         const std::string content = random_bytes(size, static_cast<unsigned>(size));
@@ -83,47 +96,18 @@ TEST(File, CopyReplacesTheWholeContentAndMoveNeverReplaces) {
     EXPECT_TRUE(read_file(source) == read_file(folder.join("moved")) && !exists_at_all(destination));
 }
 
-TEST(File, CopyFailuresLeaveBothEndsAlone) {
-    temp_folder folder;
-    const std::string source = folder.join("source");
-    const std::string destination = folder.join("destination");
-    write_file(source, "precious");
-    write_file(destination, "old");
-    fs::create_directories(folder.join("sub"));
-    std::error_code no_hard_link;
-    fs::create_hard_link(source, folder.join("hard"), no_hard_link);
-    const bool soft = make_link(source, folder.join("soft"));
-    const struct { std::string from, to; const char* reason; } cases[] = {
-        {folder.join("missing"), destination, "no source"},
-        {source, folder.join("no/such"), "no destination folder"},
-        {source, folder.path(), "a folder as destination"},
-        {folder.join("sub"), destination, "a folder as source is a failed read"},
-        {folder.join("sub"), folder.join("new"), "nothing is created for a folder"},
-        {source, folder.path() + "\\source", "onto itself"},
-        {source, no_hard_link ? source : folder.join("hard"), "onto itself through a hard link"},
-        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"},
-    };
-    for (const auto& row : cases) {
-        EXPECT_FALSE(os_file_copy(row.from.c_str(), row.to.c_str(), false)) << row.reason;
-        EXPECT_EQ(read_file(source) + read_file(destination), "preciousold") << row.reason;
-    }
-    EXPECT_FALSE(exists_at_all(folder.join("new")));
-}
-
 TEST(ClibraryFile, DescriptorsKeepBytesSeekOnlyWithin32BitsAndDirectoryCallsForward) {
     temp_folder folder;
-    const std::string path = folder.join("data");
+    const std::string path = folder.join("data"), made = folder.join("made");
     EXPECT_EQ(os_clibrary_file_open(path.c_str(), O_RDONLY, 0), -1);
     const std::string bytes("line\r\nnext\n\x1a\0end", 16);
     const int32_t fd = os_clibrary_file_open(path.c_str(), O_RDWR | O_CREAT, 0600);
     const int32_t second = os_clibrary_file_open(path.c_str(), O_RDWR, 0);  // no open denies another
     EXPECT_TRUE(fd >= 0 && second >= 0 && os_clibrary_file_close(second) == 0);
-    EXPECT_EQ(os_clibrary_file_write(fd, bytes.data(), 16), 16);
-    EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_SET), 0);
+    EXPECT_TRUE(os_clibrary_file_write(fd, bytes.data(), 16) == 16 && os_clibrary_file_seek(fd, 0, SEEK_SET) == 0);
     char back[64] = {};
     EXPECT_EQ(os_clibrary_file_read(fd, back, sizeof back), 16);
-    EXPECT_EQ(std::string(back, 16), bytes) << "no text translation";
-    EXPECT_EQ(os_clibrary_file_read(fd, back, sizeof back), 0);
+    EXPECT_TRUE(std::string(back, 16) == bytes && os_clibrary_file_read(fd, back, sizeof back) == 0) << "no text translation";
     // Positions beyond 32 bits fail instead of wrapping, the position kept.
     fs::resize_file(path, uintmax_t{3} << 30);
     EXPECT_EQ(os_clibrary_file_seek(fd, 20, SEEK_CUR), 36);
@@ -131,7 +115,6 @@ TEST(ClibraryFile, DescriptorsKeepBytesSeekOnlyWithin32BitsAndDirectoryCallsForw
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_CUR), 36);
     EXPECT_TRUE(os_clibrary_file_close(fd) == 0 && os_clibrary_file_close(fd) == -1);
     EXPECT_TRUE(os_clibrary_file_unlink(path.c_str()) == 0 && os_clibrary_file_access(path.c_str(), 0) == -1);
-    const std::string made = folder.join("made");
     EXPECT_TRUE(os_clibrary_file_mkdir(made.c_str(), 0) == 0 && os_clibrary_file_mkdir(made.c_str(), 0777) == -1);
     const int32_t original = os_clibrary_file_umask(022);
     EXPECT_EQ(os_clibrary_file_umask(original), 022);

@@ -13,16 +13,11 @@
 using namespace corvane::test;
 
 TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
-    temp_folder current;
-    temp_folder target;
+    temp_folder current, target;
     const std::string& t = target.path();
     write_file(target.join("file"), "x");
-    const struct {
-        std::string path;
-        bool created;
-        std::string check;  // a folder that must exist afterwards ("" for none)
-        const char* reason;
-    } cases[] = {
+    // `check`: a folder that must exist afterwards ("" for none).
+    const struct { std::string path; bool created; std::string check; const char* reason; } cases[] = {
         {t + "\\a\\\\b//c\\", true, target.join("a/b/c"), "every separator cuts, empty levels skipped"},
         {t + "\\a\\b", true, target.join("a/b"), "existing levels are fine"},
         {"relative\\level", true, current.join("relative/level"), "relative to the current folder"},
@@ -41,8 +36,7 @@ TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
 
 TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     temp_folder folder;
-    const std::string source = folder.join("source");
-    const std::string destination = folder.join("made/copy");
+    const std::string source = folder.join("source"), destination = folder.join("made/copy"), empty = folder.join("empty");
     make_sample_tree(source);
     ASSERT_TRUE(os_folder_copy(source.c_str(), destination.c_str(), false));
     expect_sample_tree(destination);
@@ -57,13 +51,8 @@ TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     EXPECT_EQ(read_file(destination + "/source/extra.txt"), "extra");
     in_folder(folder.path(), [&] { ASSERT_TRUE(os_folder_copy("source", "made", false)); });
     expect_sample_tree(folder.join("made/source"));
-
-    const std::string empty = folder.join("empty");
     fs::create_directories(empty);
-    const struct {
-        std::string from, to;
-        const char* reason;
-    } refused[] = {
+    const struct { std::string from, to; const char* reason; } refused[] = {
         {"\\//", empty, "separators only: no name to nest under"},
         {"..", empty, "a dot name is no name"},
         {"sub/.", empty, "a trailing dot is no name"},
@@ -81,9 +70,7 @@ TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
 
 TEST(Folder, CopyNeverWritesThroughLinksAndRecreatesThem) {
     temp_folder folder;
-    const std::string outside = folder.join("outside");
-    const std::string source = folder.join("source");
-    const std::string copy = folder.join("copy");
+    const std::string outside = folder.join("outside"), source = folder.join("source"), copy = folder.join("copy");
     make_sample_tree(outside);
     fs::create_directories(source + "/sub");
     write_file(source + "/sub/file", "inside");
@@ -102,9 +89,9 @@ TEST(Folder, CopyNeverWritesThroughLinksAndRecreatesThem) {
     // Links are recreated; copied again, a link is replaced, never followed.
     fs::remove_all(copy);
     ASSERT_TRUE(make_link(outside, source + "/to-outside", true));
-    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
-    ASSERT_TRUE(os_folder_copy(source.c_str(), copy.c_str(), false));
-    ASSERT_TRUE(os_folder_copy((source + "/").c_str(), copy.c_str(), false));
+    for (const std::string& from : {source, source, source + "/"}) {
+        ASSERT_TRUE(os_folder_copy(from.c_str(), copy.c_str(), false)) << from;
+    }
     EXPECT_TRUE(fs::read_symlink(copy + "/to-outside") == outside &&
                 fs::read_symlink(copy + "/source/to-outside") == outside);
     // Only a link is replaced by a link: a file of that name stays.
@@ -118,29 +105,27 @@ TEST(Folder, CopyNeverWritesThroughLinksAndRecreatesThem) {
 // Moves within a volume and, where a tmpfs is found (/dev/shm; drive Z: under
 // Wine), to another one, where the entry is copied, then removed.
 TEST(Folder, MovesRenameOrMoveIntoFoldersAndNeverReplace) {
-    temp_folder folder;
-    temp_folder near;
+    temp_folder folder, near;
     const fs::path volume = path_separator == '/' ? "/dev/shm" : "Z:\\dev\\shm";
     std::error_code error;
-    const bool tmpfs = fs::is_directory(volume, error);
-    const std::string other = tmpfs ? (volume / fs::path(folder.path()).filename()).string() : near.join("other");
+    const std::string other = fs::is_directory(volume, error) ? (volume / fs::path(folder.path()).filename()).string()
+                                                               : near.join("other");
     ASSERT_TRUE(fs::create_directory(other));
     struct removed_at_end {
         const std::string& path;
         ~removed_at_end() { std::error_code ignored; fs::remove_all(path, ignored); }
     } cleanup{other};
-    const std::string file = folder.join("file");
+    const std::string file = folder.join("file"), moved = other + "/file";
     write_file(file, "content");
     const auto written = fs::last_write_time(file) - std::chrono::hours(50);
     fs::last_write_time(file, written);
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const fs::perms permissions = fs::status(file).permissions();
-    ASSERT_TRUE(os_file_move(file.c_str(), (other + "/file").c_str()));
-    EXPECT_TRUE(!exists_at_all(file) && fs::last_write_time(other + "/file") == written &&
-                fs::status(other + "/file").permissions() == permissions);
+    ASSERT_TRUE(os_file_move(file.c_str(), moved.c_str()));
+    EXPECT_TRUE(!exists_at_all(file) && fs::last_write_time(moved) == written && fs::status(moved).permissions() == permissions);
     write_file(file, "occupied");  // back onto an existing name: refused, both kept
-    EXPECT_FALSE(os_file_move((other + "/file").c_str(), file.c_str()));
-    EXPECT_EQ(read_file(file) + read_file(other + "/file"), "occupiedcontent");
+    EXPECT_FALSE(os_file_move(moved.c_str(), file.c_str()));
+    EXPECT_EQ(read_file(file) + read_file(moved), "occupiedcontent");
     // A folder takes the new name, missing folders above made, links kept as
     // links; into an existing folder it moves under its own name, never
     // replacing an entry of that name.
@@ -159,34 +144,25 @@ TEST(Folder, MovesRenameOrMoveIntoFoldersAndNeverReplace) {
 
 TEST(Folder, RemoveTakesLinksButNeverWhatTheyPointTo) {
     temp_folder folder;
-    const std::string outside = folder.join("outside");
-    const std::string doomed = folder.join("doomed");
-    const std::string root = folder.path().substr(0, path_separator == '/' ? 1 : 3);
+    const std::string outside = folder.join("outside"), doomed = folder.join("doomed");
     make_sample_tree(outside);
     make_sample_tree(doomed);
     // Without recursion only an empty folder goes.
     EXPECT_FALSE(os_folder_remove(doomed.c_str(), false));
-    EXPECT_TRUE(os_folder_remove((doomed + "/empty\\/").c_str(), false));
-    EXPECT_FALSE(exists_at_all(doomed + "/empty"));
+    EXPECT_TRUE(os_folder_remove((doomed + "/empty\\/").c_str(), false) && !exists_at_all(doomed + "/empty"));
     fs::create_directories(doomed + "/empty");
-
     // Dot names and roots name no folder of their own: refused.
-    for (const std::string& path : {doomed + "/.", doomed + "/sub/..", root}) {
+    for (const std::string& path : {doomed + "/.", doomed + "/sub/..", folder.path().substr(0, path_separator == '/' ? 1 : 3)}) {
         EXPECT_FALSE(os_folder_remove(path.c_str(), true)) << path;
     }
     in_folder(doomed + "/sub", [] { EXPECT_FALSE(os_folder_remove(".", true) || os_folder_remove("..", true)); });
     expect_sample_tree(doomed);
-
     const bool links = links_fully_supported() && make_link(outside, doomed + "/sub/to-outside", true) &&
                        make_link(outside + "/top.txt", doomed + "/to-file") &&
-                       make_link("..", doomed + "/sub/deeper/up", true) &&
-                       make_link(outside, folder.join("alias"), true);
-    EXPECT_TRUE(os_folder_remove((doomed + "\\").c_str(), true));
-    EXPECT_FALSE(exists_at_all(doomed));
-    if (links) {
-        // The path itself a link: the link goes, its folder stays.
-        EXPECT_TRUE(os_folder_remove(folder.join("alias").c_str(), true) && !exists_at_all(folder.join("alias")));
-    }
+                       make_link("..", doomed + "/sub/deeper/up", true) && make_link(outside, folder.join("alias"), true);
+    EXPECT_TRUE(os_folder_remove((doomed + "\\").c_str(), true) && !exists_at_all(doomed));
+    // The path itself a link: the link goes, its folder stays.
+    EXPECT_TRUE(!links || (os_folder_remove(folder.join("alias").c_str(), true) && !exists_at_all(folder.join("alias"))));
     expect_sample_tree(outside);
     EXPECT_FALSE(os_folder_remove(doomed.c_str(), true) || os_folder_remove(doomed.c_str(), false));
 }

@@ -58,10 +58,9 @@ inline const char* const sample_files[] = {"top.txt", ".hidden-file", "sub/inner
                                            "sub/deeper/leaf.txt", ".dotted/secret.txt"};
 
 inline void make_sample_tree(const fs::path& root) {
-    fs::create_directories(root / "sub" / "deeper");
-    fs::create_directories(root / ".dotted");
     fs::create_directories(root / "empty");
     for (const char* name : sample_files) {
+        fs::create_directories((root / fs::path(name).make_preferred()).parent_path());
         write_file(root / fs::path(name).make_preferred(), name);
     }
 }
