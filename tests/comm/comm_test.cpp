@@ -1,7 +1,7 @@
 // The comm contract: serial ports through a line whose far end the test
 // plays (a pseudo-terminal on Linux, a Wine COM port on Windows), sockets
-// over TCP and UDP on 127.0.0.1 (see comm_support.hpp). The cases marked
-// Linux only come last.
+// over TCP and UDP on 127.0.0.1 (see comm_support.hpp). What only Linux can
+// show is in linux_comm_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -13,64 +13,12 @@
 #include <thread>
 #include <utility>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-
-#include "comm_support.hpp"
-#include "corvane/comm.h"
+#include "serial_line_fixture.hpp"
+#include "wine_support.hpp"
 
 namespace {
 
 using namespace corvane::test;
-
-constexpr int generous_wait_ms = 5000;
-constexpr int32_t untouched = 0x5a5a;
-
-// The wait of reads that end on silence. Their bytes are queued before they
-// start (see send), so the wait cannot cut a transfer short.
-constexpr int silence_ms = 20;
-
-auto bytes_of(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
-
-class SerialLine : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_NE(port_, CORVANE_INVALID_SERIAL_PORT) << "no serial line"; }
-    void TearDown() override { os_serial_close(&port_); }
-
-    // Sends from the far end and waits (bounded) until the port has every
-    // byte queued, so that a read's silence comes only after them.
-    void send(const std::string& bytes) {
-        const int expected = serial_queued(port_) + static_cast<int>(bytes.size());
-        ASSERT_TRUE(send_bytes(line_.far_end, bytes));
-        for (int waited_ms = 0; serial_queued(port_) < expected; ++waited_ms) {
-            ASSERT_LT(waited_ms, 10000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-    // os_serial_read's result and the bytes it delivered.
-    std::pair<int32_t, std::string> read(int32_t size, const std::string& header = "",
-                                         int wait_ms = silence_ms) {
-        std::string buffer(static_cast<size_t>(size) + 1, '#');
-        const int32_t got = os_serial_read(port_, reinterpret_cast<uint8_t*>(buffer.data()), size,
-                                           header.empty() ? nullptr : bytes_of(header),
-                                           uint32_t(header.size()), wait_ms);
-        return {got, buffer.substr(0, static_cast<size_t>(std::max(got, 0)))};
-    }
-
-    serial_pair line_;
-    intptr_t port_ = os_serial_open(line_.name.c_str(), 115200, 0, 0);
-};
 
 TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnes) {
     // A pseudo-terminal under Wine shows neither parity nor odd rates, so the
@@ -176,6 +124,11 @@ TEST_F(SerialLine, SelectWaitsAtLeastBrieflyAndSeesQueuedInput) {
 }
 
 TEST_F(SerialLine, WriteGivesUpAfterItsBoundAndDiscardsTheRest) {
+    if (corvane::test::under_wine()) {
+        // Wine's port is relayed to the far end by a host program whose
+        // buffers now and then take the whole flood, so the queue never fills.
+        GTEST_SKIP() << "under Wine the output queue cannot be kept full";
+    }
     // Nobody drains the far end, so the output queue fills and stays full.
     const std::string flood(4 << 20, 'f');
     EXPECT_EQ(os_serial_write(port_, bytes_of(flood), static_cast<uint32_t>(flood.size())), -1);
@@ -282,85 +235,5 @@ TEST(Socket, StartUpsAreCountedAcrossThreads) {
     socket_pair pair;
     EXPECT_TRUE(os_socket_writable(pair.client, generous_wait_ms, nullptr));
 }
-
-#ifndef _WIN32
-// Linux only: what a pseudo-terminal and the Linux socket layer show and Wine
-// cannot (terminal settings and exclusive mode, hang-up, signals, descriptors
-// above 1024, a reset peer).
-using LinuxSerial = SerialLine;
-
-TEST_F(LinuxSerial, OpenSetsARawExclusiveLineAndCloseReleasesIt) {
-    termios settings{};
-    ASSERT_EQ(tcgetattr(static_cast<int>(port_), &settings), 0);
-    EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), 0u);
-    EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B115200));
-    // Exclusive mode: a second open fails.
-    EXPECT_EQ(os_serial_open(line_.name.c_str(), 9600, 0, 0), CORVANE_INVALID_SERIAL_PORT);
-
-    os_serial_close(&port_);
-    int exclusive = 1;
-    const int probe = ::open(line_.name.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(probe, 0);
-    EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
-    ::close(probe);
-
-    port_ = os_serial_open(line_.name.c_str(), 9600, 2, 2);
-    ASSERT_EQ(tcgetattr(static_cast<int>(port_), &settings), 0);
-    EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));
-    // A pseudo-terminal keeps no parity, so only the stop bits show.
-    EXPECT_NE(settings.c_cflag & CSTOPB, 0u);
-}
-
-TEST_F(LinuxSerial, AHungUpLineIsNoInput) {
-    ::close(static_cast<int>(std::exchange(line_.far_end, ~uintptr_t{0})));
-    EXPECT_FALSE(os_serial_select(port_, generous_wait_ms));
-    EXPECT_LE(read(4, "", generous_wait_ms).first, 0);
-}
-
-TEST(LinuxSocket, WaitsOnADescriptorAbove1024WorkAndResumeAfterSignals) {
-    socket_pair pair;
-    rlimit original{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
-    const rlimit raised{std::max<rlim_t>(original.rlim_cur, 1501), original.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0) << "hard limit too low";
-    const int high = ::dup2(static_cast<int>(pair.client), 1500);
-    ASSERT_EQ(high, 1500);
-    struct sigaction action {}, previous{};
-    action.sa_handler = [](int) {};  // no SA_RESTART: poll fails with EINTR
-    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
-    const itimerval every_5ms{{0, 5000}, {0, 5000}}, stop{};
-    ASSERT_EQ(setitimer(ITIMER_REAL, &every_5ms, nullptr), 0);
-    int32_t error = untouched;
-    // Nothing comes: the wait runs out with no error, however often interrupted.
-    EXPECT_FALSE(os_socket_readable(high, 100, &error));
-    EXPECT_EQ(error, untouched);
-    setitimer(ITIMER_REAL, &stop, nullptr);
-    sigaction(SIGALRM, &previous, nullptr);
-    ASSERT_TRUE(send_bytes(pair.server, "hi"));
-    EXPECT_TRUE(os_socket_readable(high, generous_wait_ms, nullptr));
-    EXPECT_TRUE(os_socket_writable(high, generous_wait_ms, nullptr));
-    EXPECT_EQ(os_socket_close(high), 0);
-    setrlimit(RLIMIT_NOFILE, &original);
-}
-
-// (Wine reports a reset peer as an orderly close.)
-TEST(LinuxSocket, ResetConnectionIsNotReportedAsAnOrderlyClose) {
-    socket_pair pair;
-    const linger abort_on_close{1, 0};
-    ASSERT_EQ(setsockopt(static_cast<int>(pair.server), SOL_SOCKET, SO_LINGER, &abort_on_close,
-                         sizeof abort_on_close), 0);
-    ::close(static_cast<int>(std::exchange(pair.server, CORVANE_INVALID_SOCKET)));
-    ASSERT_TRUE(os_socket_readable(pair.client, generous_wait_ms, nullptr));
-    EXPECT_FALSE(os_socket_is_link_broken(pair.client));
-    EXPECT_FALSE(os_socket_is_link_broken(pair.client));
-    // The test left the reset for the caller's own receive.
-    char byte = 0;
-    EXPECT_EQ(::recv(static_cast<int>(pair.client), &byte, 1, MSG_DONTWAIT), -1);
-    EXPECT_EQ(errno, ECONNRESET);
-}
-#endif
 
 }  // namespace
