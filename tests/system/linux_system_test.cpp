@@ -1,6 +1,5 @@
 // Linux-only cases of the system tests: what a started program inherits,
-// zombies, another user's processes, fork, the POSIX form of a block and
-// empty variables (which the Windows runtime cannot hold).
+// zombies, another user's processes, fork and the POSIX form of a block.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -65,10 +64,4 @@ TEST(LinuxSharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
     close(fd);
     made.reset();
     EXPECT_LT(shm_open(system_name.c_str(), O_RDONLY | O_CLOEXEC, 0), 0) << "the name outlived it";
-}
-
-TEST(LinuxEnvironment, AnEmptyValueIsReplacedNotAppendedTo) {
-    corvane::test::scoped_environment_variable variable("CORVANE_TEST_EMPTY", "");
-    os_system_set_os_environmentVariable("CORVANE_TEST_EMPTY", "z", 0);
-    EXPECT_EQ(value_of("CORVANE_TEST_EMPTY"), "z");
 }

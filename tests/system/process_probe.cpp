@@ -1,14 +1,14 @@
 // A program that the process tests start, to see from outside what a started
 // program receives and what the library does in another process.
 //
-//   process_probe exit <n>          exits with status n
 //   process_probe kill <name>       exits 10 when os_system_kill_application
 //       (name) is true, 20 when false
-//   process_probe sleep <seconds>   sleeps
-//   process_probe report <out> <go> [words...]  once the file <go> exists
-//       ("-": at once), writes its words to <out>, one a line
+//   process_probe sleep <seconds>   sleeps, then exits 0
+//   process_probe report <out> <go> [words...]  once the file <go> exists,
+//       writes its words to <out>, one a line
 //   process_probe inherited <out>   (Linux) writes the descriptors it holds
 //       beyond 0-2 and the signals it blocks, a line each
+//   anything else                   exits 2
 // A report appears whole or not at all: readers poll for it.
 
 #include <chrono>
@@ -23,9 +23,6 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "", out = argc > 2 ? argv[2] : "";
-    if (mode == "exit") {
-        return std::stoi(out);
-    }
     if (mode == "kill") {
         return os_system_kill_application(out.c_str()) ? 10 : 20;
     }
@@ -35,8 +32,7 @@ int main(int argc, char** argv) {
     }
     std::string text;
     if (mode == "report" && argc > 3) {
-        const std::string go = argv[3];
-        for (int polls = 0; go != "-" && !fs::exists(go) && polls < 6000; ++polls) {
+        for (int polls = 0; !fs::exists(argv[3]) && polls < 6000; ++polls) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         for (int i = 4; i < argc; ++i) {

@@ -19,11 +19,8 @@ TEST(SharedMemory, HandlesSeeTheSameBytesAndEveryCreateZeroesThem) {
 }
 
 TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
-    auto padded = [](size_t length) {  // a unique name of `length` bytes
-        std::string name = unique_name("p");
-        name.resize(length, 'p');
-        return name;
-    };
+    // A unique name of `n` bytes.
+    auto padded = [](size_t n) { return unique_name("p").append(n, 'p').substr(0, n); };
     const std::tuple<std::string, uint32_t, bool> rows[] = {
         {unique_name("empty"), 0, false},      // a size of 0
         {std::string(1024, 'n'), 16, false},   // too long a name
@@ -71,14 +68,14 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
 // The child body, run only inside processes started by the test below:
 // creates or opens the block, writes to it and holds it until killed.
 TEST(SharedMemoryChild, Body) {
-    const std::string role = corvane::test::child_role();
+    const std::string role = child_role();
     if (role.empty()) {
         GTEST_SKIP() << "child body";
     }
     const char* name = std::getenv("CORVANE_SHM_TEST_NAME");
     auto* handle = role == "create" ? os_sharememory_create(name, 256) : os_sharememory_open(name);
     std::strcpy(static_cast<char*>(os_sharememory_get_buffer(handle)), "held");
-    corvane::test::signal_ready();
+    signal_ready();
     std::this_thread::sleep_for(std::chrono::minutes(5));
 }
 
@@ -88,15 +85,14 @@ TEST(SharedMemoryProcesses, TheBlockLivesUntilItsLastHolderEndsHoweverItEnds) {
     const std::string name = unique_name("lifetime");
     for (const std::string role : {"open", "create"}) {
         block made(role == "open" ? os_sharememory_create(name.c_str(), 256) : nullptr);
-        corvane::test::ready_child holder("SharedMemoryChild.*", role,
-                                          {"CORVANE_SHM_TEST_NAME=" + name});
+        ready_child holder("SharedMemoryChild.*", role, {"CORVANE_SHM_TEST_NAME=" + name});
         ASSERT_TRUE(holder.ready()) << role;
         made.reset();
         block seen(os_sharememory_open(name.c_str()));
         ASSERT_NE(seen, nullptr) << role;
         EXPECT_STREQ(reinterpret_cast<char*>(bytes_of(seen)), "held");
         seen.reset();
-        EXPECT_EQ(holder.kill_and_wait(), corvane::test::killed_status);
+        EXPECT_EQ(holder.kill_and_wait(), killed_status);
         EXPECT_EQ(os_sharememory_open(name.c_str()), nullptr) << role;
     }
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +19,7 @@
 #include "test_support.hpp"  // also std::optional, std::string, std::vector
 
 namespace fs = std::filesystem;
-using corvane::test::child_process;
-using corvane::test::self_path;
-using corvane::test::temp_folder;
-using corvane::test::unique_name;
+using namespace corvane::test;
 
 // ".exe" where programs carry it, else "".
 inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
@@ -34,16 +30,15 @@ inline std::string probe() {
 
 // Copies the probe into `folder` under a name without a full stop that no
 // other process has, short enough to be a whole Linux command name (15
-// bytes); returns the name, which lacks exe_suffix().
+// bytes); returns the name, which lacks exe_suffix(). Windows finds the
+// library beside the program, so it goes along where there is one.
 inline std::string copy_probe(const temp_folder& folder) {
     static int serial = 0;
-    auto name = "cv" + std::to_string(corvane::test::process_id() % 100000000) + "-" +
-                std::to_string(++serial);
+    auto name = "cv" + std::to_string(process_id() % 100000000) + "-" + std::to_string(++serial);
     fs::copy_file(probe(), folder.join(name + exe_suffix()));
-    // Windows finds the library beside the program.
     const fs::path library = fs::path(probe()).replace_filename("corvane.dll");
-    if (fs::exists(library) && !fs::exists(folder.join("corvane.dll"))) {
-        fs::copy_file(library, folder.join("corvane.dll"));
+    if (fs::exists(library)) {
+        fs::copy_file(library, folder.join("corvane.dll"), fs::copy_options::skip_existing);
     }
     return name;
 }
@@ -66,7 +61,6 @@ inline unsigned char* bytes_of(const block& handle) {
     return static_cast<unsigned char*>(os_sharememory_get_buffer(handle.get()));
 }
 
-inline std::string value_of(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr ? value : "(absent)";
+inline std::string value_of(const char* name) {
+    return std::getenv(name) != nullptr ? std::getenv(name) : "(absent)";
 }
