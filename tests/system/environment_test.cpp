@@ -3,17 +3,17 @@
 #include "system_test.hpp"
 
 TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
-    // The variable holds "hello" or is absent (false); the buffer is given or
-    // not; *size before; then the result, *size and the buffer's text after.
-    const std::tuple<bool, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
-        {true, false, 0, true, 6, "#######"},    // size query
-        {true, true, 6, true, 6, "hello"},       // just fits
-        {true, true, 5, false, 5, "#######"},    // too small: nothing written
-        {false, false, 9, false, 9, "#######"},  // absent
-        {false, true, 9, false, 9, "#######"}};
-    for (const auto& [present, given, before, result, after, text] : rows) {
-        auto value = present ? std::optional<std::string>("hello") : std::nullopt;
-        scoped_environment_variable variable("CORVANE_TEST_GET", value);
+    // The variable's value (nullopt: absent); the buffer is given or not;
+    // *size before; then the result, *size and the buffer's text after.
+    using value = std::optional<std::string>;
+    const std::tuple<value, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
+        {"hello", false, 0, true, 6, "#######"},        // size query
+        {"hello", true, 6, true, 6, "hello"},           // just fits
+        {"hello", true, 5, false, 5, "#######"},        // too small: nothing written
+        {std::nullopt, false, 9, false, 9, "#######"},  // absent
+        {std::nullopt, true, 9, false, 9, "#######"}};
+    for (const auto& [current, given, before, result, after, text] : rows) {
+        scoped_environment_variable variable("CORVANE_TEST_GET", current);
         char buffer[8] = "#######";
         uint32_t size = before;
         EXPECT_EQ(os_system_get_os_environmentVariable("CORVANE_TEST_GET", given ? buffer : nullptr,
@@ -24,39 +24,37 @@ TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
 }
 
 TEST(SetEnvironmentVariable, ReplacesAppendsKeepsOrRemoves) {
-    // Current value (null: absent), value, overwrite, the value afterwards.
-    const std::tuple<const char*, const char*, uint8_t, const char*> rows[] = {
-        {nullptr, "z", 0, "z"}, {"x;y", "z", 0, "x;y;z"}, {"x;y", "z", 1, "z"},
+    // Current value, value, overwrite, the value afterwards (null: absent).
+    const std::tuple<std::optional<std::string>, const char*, uint8_t, const char*> rows[] = {
+        {std::nullopt, "z", 0, "z"}, {"x;y", "z", 0, "x;y;z"}, {"x;y", "z", 1, "z"},
         {"x;y", "z", 2, "x;y;z"},  // only 1 overwrites
         {"", "z", 0, "z"},         // empty (on Windows absent): replaced, not appended to
         // Already contained, as a plain substring: kept, not emptied.
         {"x;y;abc", "y", 0, "x;y;abc"}, {"x;y;abc", "b", 0, "x;y;abc"}, {"x;y", "", 0, "x;y"},
         // An empty result removes the variable.
-        {"x;y", "", 1, "(absent)"}, {nullptr, "", 0, "(absent)"}};
+        {"x;y", "", 1, nullptr}, {std::nullopt, "", 0, nullptr}};
     for (const auto& [current, value, overwrite, expected] : rows) {
-        auto before = current ? std::optional<std::string>(current) : std::nullopt;
-        scoped_environment_variable variable("CORVANE_TEST_SET", before);
+        scoped_environment_variable variable("CORVANE_TEST_SET", current);
         os_system_set_os_environmentVariable("CORVANE_TEST_SET", value, overwrite);
-        EXPECT_EQ(value_of("CORVANE_TEST_SET"), expected) << value << ", " << int(overwrite);
+        EXPECT_STREQ(std::getenv("CORVANE_TEST_SET"), expected) << value << ", " << int(overwrite);
     }
 }
 
 TEST(SetEnvironmentVariable, ConcurrentAppendsThroughTheLibraryAreNotLost) {
     scoped_environment_variable variable("CORVANE_TEST_MANY", std::nullopt);
-    {
-        std::latch start(4);  // so that the appends overlap
-        std::vector<std::jthread> writers;
-        for (int t = 0; t < 4; ++t) {
-            writers.emplace_back([&, t] {
-                start.arrive_and_wait();
-                for (int i = t; i < 4000; i += 4) {  // bracketed: no token inside another
-                    const std::string token = "<" + std::to_string(i) + ">";
-                    os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token.c_str(), 0);
-                }
-            });
-        }
+    std::latch start(4);  // so that the appends overlap
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&, t] {
+            start.arrive_and_wait();
+            for (int i = t; i < 4000; i += 4) {  // bracketed: no token inside another
+                const std::string token = "<" + std::to_string(i) + ">";
+                os_system_set_os_environmentVariable("CORVANE_TEST_MANY", token.c_str(), 0);
+            }
+        });
     }
-    const std::string value = value_of("CORVANE_TEST_MANY");
+    for (std::thread& writer : writers) writer.join();
+    const std::string value = std::getenv("CORVANE_TEST_MANY");
     EXPECT_EQ(std::count(value.begin(), value.end(), '<'), 4000) << "appends were lost";
 }
 
@@ -88,7 +86,7 @@ TEST(DynamicLibrary, LoadsASystemLibraryResolvesAnExportAndRefusesTheRest) {
         os_dynamic_library_loader_free(module);
     }
     // The loader would take null or empty to mean the running program.
-    for (const char* path : {"corvane-no-such-library", "", static_cast<const char*>(nullptr)}) {
+    for (const char* path : {"corvane-no-such-library", "", null_string}) {
         EXPECT_EQ(os_dynamic_library_loader_load(path), nullptr);
     }
     EXPECT_EQ(os_dynamic_library_loader_get_proc(nullptr, "sqrt"), nullptr);

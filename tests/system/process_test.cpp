@@ -19,9 +19,7 @@ TEST(RunApplication, WaitOneReturnsAfterTheProgramEndedOthersAtOnceWordsIntact) 
         temp_folder folder;
         const std::string go = folder.join("go"), out = folder.join("out");
         const std::string arguments = "report \"" + out + "\" \"" + go + "\"" + words;
-        if (wait == 1) {
-            std::ofstream(go).put('!');
-        }
+        if (wait == 1) std::ofstream(go).put('!');
         ASSERT_TRUE(os_system_run_application(program.c_str(), arguments.c_str(), wait));
         EXPECT_EQ(fs::exists(out), wait == 1) << "wait " << int(wait);
         std::ofstream(go).put('!');
@@ -34,7 +32,7 @@ TEST(RunApplication, FalseWhenTheProgramCannotStart) {
     const std::string data = folder.join("data");
     std::ofstream(data) << "#!/bin/sh\n";  // a file that is no program
     for (const char* program : {"corvane-no-such-program", folder.path().c_str(), data.c_str(),
-                                static_cast<const char*>(nullptr)}) {
+                                null_string}) {
         for (uint8_t wait : {1, 0}) {  // arguments empty, then none
             EXPECT_FALSE(os_system_run_application(program, wait ? "" : nullptr, wait)) << wait;
         }
@@ -59,7 +57,7 @@ TEST(KillApplication, EndsEveryOtherProcessOfTheNameAndRunsNothing) {
     // A command interpreter would run the rest of this name.
     const std::string marker = folder.join("marker");
     const std::string command = "x\" & echo hit > \"" + marker + "\" & \"";
-    for (const char* rest : {command.c_str(), "", static_cast<const char*>(nullptr)}) {
+    for (const char* rest : {command.c_str(), "", null_string}) {
         EXPECT_FALSE(os_system_kill_application(rest)) << (rest ? rest : "null");
     }
     EXPECT_FALSE(fs::exists(marker));

@@ -5,9 +5,7 @@ TEST(SharedMemory, HandlesSeeTheSameBytesAndEveryCreateZeroesThem) {
     block first(os_sharememory_create(name.c_str(), 4096));
     unsigned char* written = bytes_of(first);
     ASSERT_EQ(std::count(written, written + 4096, 0), 4096);
-    for (size_t i = 0; i < 4096; ++i) {
-        written[i] = static_cast<unsigned char>(i * 7 + 1);
-    }
+    for (size_t i = 0; i < 4096; ++i) written[i] = static_cast<unsigned char>(i * 7 + 1);
     block opened(os_sharememory_open(("Local\\" + name).c_str()));
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(std::memcmp(bytes_of(opened), written, 4096), 0);
@@ -35,12 +33,11 @@ TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
         block found(os_sharememory_open(name.c_str()));
         EXPECT_EQ(made != nullptr, valid) << name.size() << " bytes";
         ASSERT_EQ(found != nullptr, valid) << name.size() << " bytes";
-        if (valid) {
-            bytes_of(made)[15] = 7;
-            EXPECT_EQ(bytes_of(found)[15], 7);
-        }
+        if (!valid) continue;
+        bytes_of(made)[15] = 7;
+        EXPECT_EQ(bytes_of(found)[15], 7);
     }
-    for (const char* name : {"corvane-no-such-block", "", static_cast<const char*>(nullptr)}) {
+    for (const char* name : {"corvane-no-such-block", "", null_string}) {
         EXPECT_EQ(os_sharememory_open(name), nullptr);
     }
 }
@@ -51,7 +48,7 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
     os_sharememory_destroy(&nothing);
     EXPECT_EQ(os_sharememory_get_buffer(nothing), nullptr);
     const std::string name = unique_name("close");
-    for (const char* row : {name.c_str(), static_cast<const char*>(nullptr)}) {
+    for (const char* row : {name.c_str(), null_string}) {
         os_sharememory_handle* handle = os_sharememory_create(row, 64);
         os_sharememory_close(handle);
         EXPECT_EQ(os_sharememory_get_buffer(handle), nullptr);
@@ -69,14 +66,12 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
 // creates or opens the block, writes to it and holds it until killed.
 TEST(SharedMemoryChild, Body) {
     const std::string role = child_role();
-    if (role.empty()) {
-        GTEST_SKIP() << "child body";
-    }
+    if (role.empty()) GTEST_SKIP() << "child body";
     const char* name = std::getenv("CORVANE_SHM_TEST_NAME");
     auto* handle = role == "create" ? os_sharememory_create(name, 256) : os_sharememory_open(name);
     std::strcpy(static_cast<char*>(os_sharememory_get_buffer(handle)), "held");
     signal_ready();
-    std::this_thread::sleep_for(std::chrono::minutes(5));
+    std::this_thread::sleep_for(5min);
 }
 
 // Whether the child opened the block that this process made or made it

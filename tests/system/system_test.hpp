@@ -20,6 +20,10 @@
 
 namespace fs = std::filesystem;
 using namespace corvane::test;
+using namespace std::chrono_literals;
+
+// A null string among string literals in a braced list.
+inline const char* const null_string = nullptr;
 
 // ".exe" where programs carry it, else "".
 inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
@@ -37,18 +41,14 @@ inline std::string copy_probe(const temp_folder& folder) {
     auto name = "cv" + std::to_string(process_id() % 100000000) + "-" + std::to_string(++serial);
     fs::copy_file(probe(), folder.join(name + exe_suffix()));
     const fs::path library = fs::path(probe()).replace_filename("corvane.dll");
-    if (fs::exists(library)) {
-        fs::copy_file(library, folder.join("corvane.dll"), fs::copy_options::skip_existing);
-    }
+    if (fs::exists(library)) fs::copy(library, folder.path(), fs::copy_options::skip_existing);
     return name;
 }
 
 // Polls for a report a program writes whole; the bound only keeps a broken
 // build from hanging.
 inline std::string read_report(const std::string& path) {
-    for (int polls = 0; !fs::exists(path) && polls < 6000; ++polls) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    for (int i = 0; !fs::exists(path) && i < 6000; ++i) std::this_thread::sleep_for(5ms);
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -59,8 +59,4 @@ struct block_deleter {
 using block = std::unique_ptr<os_sharememory_handle, block_deleter>;
 inline unsigned char* bytes_of(const block& handle) {
     return static_cast<unsigned char*>(os_sharememory_get_buffer(handle.get()));
-}
-
-inline std::string value_of(const char* name) {
-    return std::getenv(name) != nullptr ? std::getenv(name) : "(absent)";
 }
