@@ -1,19 +1,20 @@
 // A program that the process tests start, to see from outside what a started
 // program receives and what the library does in another process.
 //
-//   process_probe exit <n>          exits with status n
 //   process_probe kill <name>       exits 10 when os_system_kill_application
 //       (name) is true, 20 when false
-//   process_probe sleep <seconds>   sleeps
-//   process_probe report <out> <go> [words...]  once the file <go> exists
-//       ("-": at once), writes its words to <out>, one a line
-//   process_probe inherited <out>   (Linux) writes the descriptors it holds
-//       beyond 0-2 and the signals it blocks, a line each
+//   process_probe sleep <seconds>   sleeps, then exits 0
+//   process_probe report <out> <go> [words...]  once the file <go> exists,
+//       writes its words to <out>, one a line
+//   process_probe inherited <out>   (Linux) writes how many descriptors it
+//       holds and the signals it blocks, a line each
+//   anything else                   exits 2
 // A report appears whole or not at all: readers poll for it.
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -23,36 +24,23 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "", out = argc > 2 ? argv[2] : "";
-    if (mode == "exit") {
-        return std::stoi(out);
-    }
-    if (mode == "kill") {
-        return os_system_kill_application(out.c_str()) ? 10 : 20;
-    }
+    if (mode == "kill") return os_system_kill_application(out.c_str()) ? 10 : 20;
     if (mode == "sleep") {
         std::this_thread::sleep_for(std::chrono::seconds(std::stoi(out)));
         return 0;
     }
     std::string text;
     if (mode == "report" && argc > 3) {
-        const std::string go = argv[3];
-        for (int polls = 0; go != "-" && !fs::exists(go) && polls < 6000; ++polls) {
+        for (int polls = 0; !fs::exists(argv[3]) && polls < 6000; ++polls) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        for (int i = 4; i < argc; ++i) {
-            text += std::string(argv[i]) + "\n";
-        }
+        for (int i = 4; i < argc; ++i) text += std::string(argv[i]) + "\n";
     } else if (mode == "inherited") {
-        // The listing's own descriptor is the one that shows the listed folder.
-        const fs::path own = fs::path("/proc") / fs::read_symlink("/proc/self") / "fd";
-        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-            if (std::stoi(entry.path().filename()) > 2 && fs::read_symlink(entry) != own) {
-                text += entry.path().filename().string() + " ";
-            }
-        }
+        // 0-2 and the listing's own descriptor make 4.
+        text = std::to_string(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
         std::ifstream status("/proc/self/status");
         for (std::string line; std::getline(status, line);) {
-            text += line.starts_with("SigBlk:") ? "\n" + line + "\n" : "";
+            if (line.starts_with("SigBlk:")) text += "\n" + line;
         }
     } else {
         return 2;

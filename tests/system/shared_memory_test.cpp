@@ -5,9 +5,7 @@ TEST(SharedMemory, HandlesSeeTheSameBytesAndEveryCreateZeroesThem) {
     block first(os_sharememory_create(name.c_str(), 4096));
     unsigned char* written = bytes_of(first);
     ASSERT_EQ(std::count(written, written + 4096, 0), 4096);
-    for (size_t i = 0; i < 4096; ++i) {
-        written[i] = static_cast<unsigned char>(i * 7 + 1);
-    }
+    for (size_t i = 0; i < 4096; ++i) written[i] = static_cast<unsigned char>(i * 7 + 1);
     block opened(os_sharememory_open(("Local\\" + name).c_str()));
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(std::memcmp(bytes_of(opened), written, 4096), 0);
@@ -19,11 +17,8 @@ TEST(SharedMemory, HandlesSeeTheSameBytesAndEveryCreateZeroesThem) {
 }
 
 TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
-    auto padded = [](size_t length) {  // a unique name of `length` bytes
-        std::string name = unique_name("p");
-        name.resize(length, 'p');
-        return name;
-    };
+    // A unique name of `n` bytes.
+    auto padded = [](size_t n) { return unique_name("p").append(n, 'p').substr(0, n); };
     const std::tuple<std::string, uint32_t, bool> rows[] = {
         {unique_name("empty"), 0, false},      // a size of 0
         {std::string(1024, 'n'), 16, false},   // too long a name
@@ -38,12 +33,11 @@ TEST(SharedMemory, NamesThatMakeABlockAndNamesThatCannot) {
         block found(os_sharememory_open(name.c_str()));
         EXPECT_EQ(made != nullptr, valid) << name.size() << " bytes";
         ASSERT_EQ(found != nullptr, valid) << name.size() << " bytes";
-        if (valid) {
-            bytes_of(made)[15] = 7;
-            EXPECT_EQ(bytes_of(found)[15], 7);
-        }
+        if (!valid) continue;
+        bytes_of(made)[15] = 7;
+        EXPECT_EQ(bytes_of(found)[15], 7);
     }
-    for (const char* name : {"corvane-no-such-block", "", static_cast<const char*>(nullptr)}) {
+    for (const char* name : {"corvane-no-such-block", "", null_string}) {
         EXPECT_EQ(os_sharememory_open(name), nullptr);
     }
 }
@@ -54,7 +48,7 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
     os_sharememory_destroy(&nothing);
     EXPECT_EQ(os_sharememory_get_buffer(nothing), nullptr);
     const std::string name = unique_name("close");
-    for (const char* row : {name.c_str(), static_cast<const char*>(nullptr)}) {
+    for (const char* row : {name.c_str(), null_string}) {
         os_sharememory_handle* handle = os_sharememory_create(row, 64);
         os_sharememory_close(handle);
         EXPECT_EQ(os_sharememory_get_buffer(handle), nullptr);
@@ -71,15 +65,13 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
 // The child body, run only inside processes started by the test below:
 // creates or opens the block, writes to it and holds it until killed.
 TEST(SharedMemoryChild, Body) {
-    const std::string role = corvane::test::child_role();
-    if (role.empty()) {
-        GTEST_SKIP() << "child body";
-    }
+    const std::string role = child_role();
+    if (role.empty()) GTEST_SKIP() << "child body";
     const char* name = std::getenv("CORVANE_SHM_TEST_NAME");
     auto* handle = role == "create" ? os_sharememory_create(name, 256) : os_sharememory_open(name);
     std::strcpy(static_cast<char*>(os_sharememory_get_buffer(handle)), "held");
-    corvane::test::signal_ready();
-    std::this_thread::sleep_for(std::chrono::minutes(5));
+    signal_ready();
+    std::this_thread::sleep_for(5min);
 }
 
 // Whether the child opened the block that this process made or made it
@@ -88,15 +80,14 @@ TEST(SharedMemoryProcesses, TheBlockLivesUntilItsLastHolderEndsHoweverItEnds) {
     const std::string name = unique_name("lifetime");
     for (const std::string role : {"open", "create"}) {
         block made(role == "open" ? os_sharememory_create(name.c_str(), 256) : nullptr);
-        corvane::test::ready_child holder("SharedMemoryChild.*", role,
-                                          {"CORVANE_SHM_TEST_NAME=" + name});
+        ready_child holder("SharedMemoryChild.*", role, {"CORVANE_SHM_TEST_NAME=" + name});
         ASSERT_TRUE(holder.ready()) << role;
         made.reset();
         block seen(os_sharememory_open(name.c_str()));
         ASSERT_NE(seen, nullptr) << role;
         EXPECT_STREQ(reinterpret_cast<char*>(bytes_of(seen)), "held");
         seen.reset();
-        EXPECT_EQ(holder.kill_and_wait(), corvane::test::killed_status);
+        EXPECT_EQ(holder.kill_and_wait(), killed_status);
         EXPECT_EQ(os_sharememory_open(name.c_str()), nullptr) << role;
     }
 }

@@ -20,10 +20,11 @@
 #include "test_support.hpp"  // also std::optional, std::string, std::vector
 
 namespace fs = std::filesystem;
-using corvane::test::child_process;
-using corvane::test::self_path;
-using corvane::test::temp_folder;
-using corvane::test::unique_name;
+using namespace corvane::test;
+using namespace std::chrono_literals;
+
+// A null string among string literals in a braced list.
+inline const char* const null_string = nullptr;
 
 // ".exe" where programs carry it, else "".
 inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
@@ -34,26 +35,21 @@ inline std::string probe() {
 
 // Copies the probe into `folder` under a name without a full stop that no
 // other process has, short enough to be a whole Linux command name (15
-// bytes); returns the name, which lacks exe_suffix().
+// bytes); returns the name, which lacks exe_suffix(). Windows finds the
+// library beside the program, so it goes along where there is one.
 inline std::string copy_probe(const temp_folder& folder) {
     static int serial = 0;
-    auto name = "cv" + std::to_string(corvane::test::process_id() % 100000000) + "-" +
-                std::to_string(++serial);
+    auto name = "cv" + std::to_string(process_id() % 100000000) + "-" + std::to_string(++serial);
     fs::copy_file(probe(), folder.join(name + exe_suffix()));
-    // Windows finds the library beside the program.
     const fs::path library = fs::path(probe()).replace_filename("corvane.dll");
-    if (fs::exists(library) && !fs::exists(folder.join("corvane.dll"))) {
-        fs::copy_file(library, folder.join("corvane.dll"));
-    }
+    if (fs::exists(library)) fs::copy(library, folder.path(), fs::copy_options::skip_existing);
     return name;
 }
 
 // Polls for a report a program writes whole; the bound only keeps a broken
 // build from hanging.
 inline std::string read_report(const std::string& path) {
-    for (int polls = 0; !fs::exists(path) && polls < 6000; ++polls) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    for (int i = 0; !fs::exists(path) && i < 6000; ++i) std::this_thread::sleep_for(5ms);
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -64,9 +60,4 @@ struct block_deleter {
 using block = std::unique_ptr<os_sharememory_handle, block_deleter>;
 inline unsigned char* bytes_of(const block& handle) {
     return static_cast<unsigned char*>(os_sharememory_get_buffer(handle.get()));
-}
-
-inline std::string value_of(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr ? value : "(absent)";
 }
