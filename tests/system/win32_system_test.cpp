@@ -1,7 +1,8 @@
 // Windows-only cases of the system tests: the file-mapping form of a block,
-// and image names compared without regard to case.
+// image names compared without regard to case, and the administrator check.
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include "system_test.hpp"
 
@@ -25,4 +26,10 @@ TEST(Win32KillApplication, ComparesImageNamesWithoutRegardToCase) {
     std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(toupper(c)); });
     EXPECT_TRUE(os_system_kill_application((name + ".EXE").c_str()));
     EXPECT_NE(sleeper.wait(), 0);
+}
+
+// Wine counts every process as an administrator's: only Windows can show a
+// false answer.
+TEST(Win32Privileges, TheAdministratorCheckAgreesWithTheShell) {
+    EXPECT_EQ(os_system_check_root_privileges(), IsUserAnAdmin() != FALSE);
 }
