@@ -5,6 +5,7 @@
 
 #include "system/environment.hpp"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -36,6 +37,14 @@ std::string value_after_setting(const std::optional<std::string>& current, const
 }  // namespace
 
 std::unique_lock<std::mutex> lock_environment() { return std::unique_lock(environment_lock); }
+
+std::optional<std::string> read_variable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
 
 }  // namespace corvane::detail
 

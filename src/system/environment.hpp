@@ -12,8 +12,10 @@ namespace corvane::detail {
 // a reader holding it sees no half-done update of the library's.
 std::unique_lock<std::mutex> lock_environment();
 
-// Platform primitives; callers hold the environment lock.
+// The runtime's value of `name`, or nothing; callers hold the environment lock.
 std::optional<std::string> read_variable(const char* name);
+
+// Platform primitives; callers hold the environment lock.
 // An empty value removes the variable.
 void write_variable(const char* name, const std::string& value);
 

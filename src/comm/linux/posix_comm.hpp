@@ -5,19 +5,12 @@
 #include <chrono>
 #include <cstdint>
 
+#include "common/linux/restart_on_signal.hpp"
+
 namespace corvane::detail {
 
 using deadline_clock = std::chrono::steady_clock;
 
-// Repeats a call that a signal interrupted.
-template <typename Call>
-auto restart_on_signal(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
 
 // Waits until descriptor `fd` reports one of `events` or `deadline` passes.
 // Returns the events reported (POLLHUP, POLLERR and POLLNVAL included), 0 on

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "common/linux/restart_on_signal.hpp"
 #include "fs/file_system.hpp"
 
 namespace corvane::detail::posix {
@@ -46,15 +47,7 @@ private:
     int fd_ = -1;
 };
 
-// Repeats a call that a signal interrupted.
-template <typename Call>
-auto restart_on_signal(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
+using corvane::detail::restart_on_signal;
 
 inline int descriptor_of(const folder_listing& listing) {
     return dirfd(static_cast<DIR*>(listing.native_state()));

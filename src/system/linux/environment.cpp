@@ -8,14 +8,6 @@
 
 namespace corvane::detail {
 
-std::optional<std::string> read_variable(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
-
 void write_variable(const char* name, const std::string& value) {
     if (value.empty()) {
         unsetenv(name);

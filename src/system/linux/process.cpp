@@ -310,8 +310,6 @@ bool runs_program_named(pid_t pid, const std::string& name) {
     return command_name_of(entry) == name;
 }
 
-enum class kill_outcome { ended, gone, refused };
-
 kill_outcome outcome_of_signal(long result) {
     if (result == 0) {
         return kill_outcome::ended;
@@ -389,26 +387,16 @@ bool end_processes_named(const std::string& name) {
         return false;
     }
     const pid_t self = getpid();
-    bool any_ended = false;
-    bool any_refused = false;
+    kill_tally tally;
     while (const dirent* entry = readdir(processes)) {
         pid_t pid = pid_from_entry_name(entry->d_name);
         if (pid <= 0 || pid == self || !runs_program_named(pid, name)) {
             continue;
         }
-        switch (end_process(pid, name)) {
-            case kill_outcome::ended:
-                any_ended = true;
-                break;
-            case kill_outcome::refused:
-                any_refused = true;
-                break;
-            case kill_outcome::gone:
-                break;
-        }
+        tally.add(end_process(pid, name));
     }
     closedir(processes);
-    return any_ended && !any_refused;
+    return tally.succeeded();
 }
 
 bool has_root_privileges() { return geteuid() == 0; }

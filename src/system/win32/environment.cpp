@@ -10,14 +10,6 @@
 
 namespace corvane::detail {
 
-std::optional<std::string> read_variable(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
-
 void write_variable(const char* name, const std::string& value) {
     _putenv_s(name, value.c_str());
 }

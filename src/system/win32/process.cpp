@@ -47,8 +47,6 @@ private:
     HANDLE handle_;
 };
 
-enum class kill_outcome { ended, gone, refused };
-
 kill_outcome end_process(DWORD id, std::string_view image) {
     scoped_handle process(
         OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
@@ -103,8 +101,7 @@ bool end_processes_named(const std::string& name) {
         return false;
     }
     const DWORD self = GetCurrentProcessId();
-    bool any_ended = false;
-    bool any_refused = false;
+    kill_tally tally;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more;
@@ -112,18 +109,9 @@ bool end_processes_named(const std::string& name) {
         if (entry.th32ProcessID == self || !same_image_name(entry.szExeFile, image)) {
             continue;
         }
-        switch (end_process(entry.th32ProcessID, image)) {
-            case kill_outcome::ended:
-                any_ended = true;
-                break;
-            case kill_outcome::refused:
-                any_refused = true;
-                break;
-            case kill_outcome::gone:
-                break;
-        }
+        tally.add(end_process(entry.th32ProcessID, image));
     }
-    return any_ended && !any_refused;
+    return tally.succeeded();
 }
 
 bool has_root_privileges() {
