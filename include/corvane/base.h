@@ -11,6 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Marks an exported function: imported from the library on Windows, given
+ * default visibility with GCC and Clang. */
 #if defined(_WIN32)
    /* The build exports through a .def file made from the export list, so
       the library's own definitions need no mark; consumers import. */
@@ -25,6 +27,9 @@
 #  define CORVANE_API
 #endif
 
+/* CORVANE_PRINTF_FORMAT(fmt_index, first_arg) lets GCC and Clang check a
+ * printf-style format argument; CORVANE_EXTENSION lets them accept a flexible
+ * array member without a warning. Both are empty elsewhere. */
 #if defined(__GNUC__)
 #  define CORVANE_PRINTF_FORMAT(fmt_index, first_arg) \
      __attribute__((format(printf, fmt_index, first_arg)))
@@ -34,6 +39,8 @@
 #  define CORVANE_EXTENSION
 #endif
 
+/* Open and close the declarations of a header: extern "C" linkage in C++,
+ * nothing in C. */
 #ifdef __cplusplus
 #  define CORVANE_BEGIN_DECLS extern "C" {
 #  define CORVANE_END_DECLS }

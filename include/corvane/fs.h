@@ -73,16 +73,19 @@ typedef struct IFileSystemVisitor IFileSystemVisitor;
 
 /* Table of IFileSystemVisitor operations in slot order (C view). */
 typedef struct IFileSystemVisitorVtbl {
-    bool (*Query)(struct IFileSystemVisitor* self, const char* name, void** out);
-    uint32_t (*AddRef)(struct IFileSystemVisitor* self);
-    uint32_t (*Release)(struct IFileSystemVisitor* self);
+    bool (*Query)(struct IFileSystemVisitor* self, const char* name, void** out); /* slot 0, not called */
+    uint32_t (*AddRef)(struct IFileSystemVisitor* self);                          /* slot 1, not called */
+    uint32_t (*Release)(struct IFileSystemVisitor* self);                         /* slot 2, not called */
+    /* Slot 3: an entry that is not a folder (a symbolic link included). */
     void (*OnFile)(struct IFileSystemVisitor* self, const char* relative_path, const char* root);
+    /* Slot 4: a folder, before any of its content is reported. */
     void (*OnFolder)(struct IFileSystemVisitor* self, const char* relative_path,
                      const char* root);
 } IFileSystemVisitorVtbl;
 
 #ifdef __cplusplus
 
+/* The caller's visitor of a tree walk (C++ view). */
 struct IFileSystemVisitor : IBase {
     /* Slot 3: an entry that is not a folder (a symbolic link included). */
     virtual void OnFile(const char* relative_path, const char* root) = 0;

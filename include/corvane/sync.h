@@ -59,8 +59,8 @@
 /* A reading of the monotonic clock, or an absolute deadline on it. Normalised
  * when 0 <= nanoseconds < 1,000,000,000. */
 typedef struct tagTIMERECORD {
-    int64_t seconds;
-    int32_t nanoseconds;
+    int64_t seconds;     /* whole seconds */
+    int32_t nanoseconds; /* the fraction, in nanoseconds */
 } time_record;
 
 #ifdef __cplusplus
@@ -71,11 +71,11 @@ static_assert(offsetof(time_record, nanoseconds) == 8, "nanoseconds at offset 8"
 
 /* Opaque handles. Events and semaphores share one handle type, so that the
  * event waits also wait on a semaphore. */
-typedef struct os_recursive_mutex_handle os_recursive_mutex_handle;
-typedef struct os_rw_mutex_handle os_rw_mutex_handle;
-typedef struct os_waitable_handle os_event_handle;
-typedef struct os_waitable_handle os_semaphore_handle;
-typedef struct os_condition_handle os_condition_handle;
+typedef struct os_recursive_mutex_handle os_recursive_mutex_handle; /* a recursive mutex */
+typedef struct os_rw_mutex_handle os_rw_mutex_handle;               /* a reader/writer mutex */
+typedef struct os_waitable_handle os_event_handle;                  /* an event */
+typedef struct os_waitable_handle os_semaphore_handle;              /* a semaphore */
+typedef struct os_condition_handle os_condition_handle;             /* a condition */
 
 /* A thread as the system names it (a pthread_t on Linux, a thread HANDLE on
  * Windows); 0 when there is none. */
@@ -218,20 +218,25 @@ CORVANE_API bool os_semaphore_set_undo_track(os_semaphore_handle* semaphore, boo
 /* A process-local recursive lock joined with a condition variable. Hold the
  * lock (os_condition_lock) exactly once around a wait; the wait gives it up
  * while it sleeps and holds it again when it returns. A woken waiter re-tests its own
- * predicate, since a wait may return without a signal. */
+ * predicate, since a wait may return without a signal. Lock and unlock on a
+ * null handle do nothing; os_condition_destroy given a variable holding null
+ * does nothing. */
 CORVANE_API os_condition_handle* os_condition_create(void);
 CORVANE_API void os_condition_destroy(os_condition_handle** condition);
 CORVANE_API void os_condition_lock(os_condition_handle* condition);
 CORVANE_API void os_condition_unlock(os_condition_handle* condition);
 
-/* Wakes one waiter, if any. */
+/* Wakes one waiter, if any. A null handle does nothing. */
 CORVANE_API void os_condition_signal(os_condition_handle* condition);
 
-/* Results of the condition waits. A null handle gives 0. */
-#define OS_CONDITION_WOKEN 0
-#define OS_CONDITION_TIMED_OUT 1
-#define OS_CONDITION_FAILED 2
+/* Results of the condition waits. */
+#define OS_CONDITION_WOKEN 0     /* woken (or returned without a signal) */
+#define OS_CONDITION_TIMED_OUT 1 /* the deadline passed first */
+#define OS_CONDITION_FAILED 2    /* the system refused the wait */
 
+/* Waits for a signal, the lock held once by the caller: OS_CONDITION_WOKEN
+ * or OS_CONDITION_FAILED; the timeout form with an absolute deadline may also
+ * give OS_CONDITION_TIMED_OUT. A null handle gives OS_CONDITION_WOKEN at once. */
 CORVANE_API int32_t os_condition_wait(os_condition_handle* condition);
 CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
                                               time_record deadline);
