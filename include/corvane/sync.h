@@ -126,7 +126,10 @@ CORVANE_API void os_clock_nano_sleep(const time_record* deadline);
 /* Recursive mutexes                                                         */
 /* ------------------------------------------------------------------------ */
 /* The thread holding a recursive mutex may lock it again and must unlock it
- * as often as it locked it. Any thread may use a handle. */
+ * as often as it locked it. Any thread may use a handle. Unlocking a mutex
+ * the calling thread does not hold is a caller error: a named mutex, and a
+ * process-local one on Linux, ignore it; a process-local mutex on Windows (a
+ * critical section) is left in an undefined state. */
 
 /* A process-local mutex when `name` is null, else the named mutex shared by
  * every process that creates the same name. When the name already exists the
@@ -154,7 +157,10 @@ CORVANE_API void os_recursive_mutex_unlock(os_recursive_mutex_handle* mutex);
  * so a stream of readers cannot starve a writer. The lock is not recursive: a
  * thread must not lock it again while it holds it. Named: readers and writers
  * alike take one exclusive, recursive named mutex, the same object that
- * os_recursive_mutex_create opens for that name (with the same log line). */
+ * os_recursive_mutex_create opens for that name (with the same log line).
+ * Unlocking a process-local reader/writer mutex the calling thread does not
+ * hold has undefined results on both systems; a named one ignores it, as a
+ * named recursive mutex does. */
 CORVANE_API os_rw_mutex_handle* os_rw_mutex_create(const char* name);
 CORVANE_API void os_rw_mutex_destroy(os_rw_mutex_handle** mutex);
 CORVANE_API void os_rw_mutex_lock_rd(os_rw_mutex_handle* mutex);
@@ -172,12 +178,21 @@ CORVANE_API void os_rw_mutex_unlock(os_rw_mutex_handle* mutex);
  * which keeps its state and reset mode; the arguments are then ignored. */
 CORVANE_API os_event_handle* os_event_create(bool manual_reset, bool initial_state,
                                              const char* name);
+
+/* Releases the handle and sets *event to null. Destroying a handle while
+ * another thread waits on it, or still uses it in any way, is not guarded
+ * against and has undefined results on both systems: wake the waiters and let
+ * them return first. Handles on a named event held elsewhere, in this or
+ * another process, are not affected. os_semaphore_destroy is the same. */
 CORVANE_API void os_event_destroy(os_event_handle** event);
 
 /* Signals the event. Setting a signalled event changes nothing. Setting a
  * manual-reset event releases every thread waiting at that moment, even if
  * the event is reset before they run. */
 CORVANE_API void os_event_set_event(os_event_handle* event);
+
+/* Makes the event non-signalled. Given a semaphore handle it does nothing:
+ * the count is left as it is. */
 CORVANE_API void os_event_reset_event(os_event_handle* event);
 
 /* Waits until the event is signalled: true then (an auto-reset event is
@@ -255,7 +270,9 @@ CORVANE_API void os_thread_create(os_thread_handle* thread, os_thread_routine st
 
 /* Waits until the thread has ended and releases it (on Windows its handle is
  * closed): a handle is joined exactly once. Returns 0 on success, else the
- * system's error number. */
+ * system's error number: on Linux the value pthread_join returns (such as
+ * ESRCH or EDEADLK; errno is not set), on Windows GetLastError's value after
+ * the failed wait, the handle then left open. */
 CORVANE_API int32_t os_thread_join(os_thread_handle thread);
 
 /* Binds every thread of the process to processor `cpu` (0 to 63). False for
@@ -277,7 +294,8 @@ CORVANE_API int32_t os_thread_exit_rt_schedule(void);
 CORVANE_API void os_thread_sleep_milliseconds(uint32_t ms);
 
 /* Writes -1 into *latency and returns true; nothing is requested of the
- * system. */
+ * system. `latency` is not tested for null: a null pointer is written
+ * through, with undefined results (a memory fault) on both systems. */
 CORVANE_API bool os_thread_install_latency(int32_t* latency);
 CORVANE_API void os_thread_uninstall_latency(void);
 
