@@ -3,6 +3,13 @@
  *
  * Every exported function is declared with CORVANE_API. Booleans cross the
  * interface as one byte (C99 bool / C++ bool): 1 is true, 0 is false.
+ *
+ * Running out of memory. The library allocates with C++ new: when memory runs
+ * out, the function leaves by throwing std::bad_alloc through the C
+ * interface, and no return value reports it. A C++ caller may catch it. A C
+ * caller cannot: the exception passes through C frames without running any
+ * clean-up of theirs, and when nothing above catches it the process ends
+ * through std::terminate. In C, treat running out of memory as fatal.
  */
 #ifndef CORVANE_BASE_H
 #define CORVANE_BASE_H

@@ -10,7 +10,7 @@
  *
  * Nothing here is locked: a caller serialises the use of one record or handle.
  * Only the reference counts of the wrapper's interface objects are atomic.
- * Allocation failure leaves a function as std::bad_alloc (C++ callers).
+ * Allocation failure leaves a function as std::bad_alloc (see base.h).
  */
 #ifndef CORVANE_VALUE_H
 #define CORVANE_VALUE_H
