@@ -113,7 +113,9 @@ CORVANE_BEGIN_DECLS
 /* ------------------------------------------------------------------------ */
 /* Thin wrappers: arguments reach the system call unchanged (paths are not
  * converted or trimmed, null and empty paths are not tested) and its result
- * comes back unchanged, errno included. */
+ * comes back unchanged, errno included: on Windows the C runtime's errno,
+ * set by the runtime's own descriptor calls (_open, _read, ...), not
+ * GetLastError. */
 
 /* Opens `path` with the system's open flags and, when the open creates the
  * file, the permission mode (filtered by the file-creation mask). The
