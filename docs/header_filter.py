@@ -7,8 +7,10 @@ documentation, line for line (so warnings point at the right line):
  - the banner that opens a header documents the file;
  - the dashed section banners become plain comments;
  - every other comment that starts a line documents what follows it, and a
-   comment followed by several declarations with no blank line between them
-   documents each of them (a member group).
+   comment followed by several declarations or macro definitions with no
+   blank line between them documents each of them (a member group);
+ - a comment that ends a line of code (a member, a table slot, a macro)
+   documents that line.
 """
 import re
 import sys
@@ -16,7 +18,9 @@ import sys
 DASHES = re.compile(r"^/\* -+ \*/$")
 SECTION = re.compile(r"^/\* (.*?)\s*\*/$")
 COMMENT_START = re.compile(r"^(\s*)/\*(?![*!])")
+TRAILING = re.compile(r"^(\s*[^\s#/*].*?|\s*#\s*define\b.*?)/\*(?![*!<])")
 FUNCTION = re.compile(r"\bCORVANE_API\b.*?(\w+)\s*\(")
+MACRO = re.compile(r"^\s*#\s*define\s+(\w+)")
 
 
 def escaped(line):
@@ -32,15 +36,16 @@ def comment_end(lines, start):
 
 
 def share_documentation(lines, start):
-    """Every exported function in the run of declarations from `start` to the
-    next blank line or comment takes the documentation of the first."""
+    """Every exported function or macro in the run of declarations from
+    `start` to the next blank line or comment takes the documentation of the
+    first, unless a comment of its own ends its line."""
     first = None
     index = start
     while index < len(lines) and lines[index].strip() and not COMMENT_START.match(lines[index]):
-        function = FUNCTION.search(lines[index])
+        function = MACRO.match(lines[index]) or FUNCTION.search(lines[index])
         if function and first is None:
             first = function.group(1)
-        elif function:
+        elif function and function.group(1) != first and "/*" not in lines[index]:
             lines[index] = "/** \\copydoc %s */ %s" % (first, lines[index])
         index += 1
 
@@ -67,6 +72,10 @@ def filtered(lines):
             continue
         match = COMMENT_START.match(line)
         if not match:
+            trailing = TRAILING.match(line)
+            if trailing and "*/" in line[trailing.end():]:
+                code = trailing.group(1)
+                out[index] = code + "/**<" + escaped(line[trailing.end():])
             index += 1
             continue
         end = comment_end(out, index)

@@ -137,7 +137,7 @@ CORVANE_API int os_socket_ioctl(uintptr_t sock, int32_t command, uint32_t* argum
 
 /* os_socket_get_errno_code()
  *
- * Returns the calling thread's last socket error (errno on POSIX systems,
+ * Returns the calling thread's last socket error (errno on Linux,
  * WSAGetLastError on Windows);
  * call it on the thread that made the failing call. */
 CORVANE_API int os_socket_get_errno_code(void);
@@ -158,7 +158,8 @@ CORVANE_API int os_socket_disable_udp_unreached_report(uintptr_t sock);
  * waits interrupted by signals resume with the time left. Returns true when
  * readable. Returns false on time-out and for the invalid socket, leaving
  * *error untouched; on failure returns false and stores the error code in
- * *error when `error` is not null. Any descriptor number works. */
+ * *error when `error` is not null (errno on Linux, WSAGetLastError on
+ * Windows, as os_socket_get_errno_code returns it). Any descriptor number works. */
 CORVANE_API bool os_socket_readable(uintptr_t sock, uint32_t wait_ms, int32_t* error);
 
 /* os_socket_writable()

@@ -73,16 +73,19 @@ typedef struct IFileSystemVisitor IFileSystemVisitor;
 
 /* Table of IFileSystemVisitor operations in slot order (C view). */
 typedef struct IFileSystemVisitorVtbl {
-    bool (*Query)(struct IFileSystemVisitor* self, const char* name, void** out);
-    uint32_t (*AddRef)(struct IFileSystemVisitor* self);
-    uint32_t (*Release)(struct IFileSystemVisitor* self);
+    bool (*Query)(struct IFileSystemVisitor* self, const char* name, void** out); /* slot 0, not called */
+    uint32_t (*AddRef)(struct IFileSystemVisitor* self);                          /* slot 1, not called */
+    uint32_t (*Release)(struct IFileSystemVisitor* self);                         /* slot 2, not called */
+    /* Slot 3: an entry that is not a folder (a symbolic link included). */
     void (*OnFile)(struct IFileSystemVisitor* self, const char* relative_path, const char* root);
+    /* Slot 4: a folder, before any of its content is reported. */
     void (*OnFolder)(struct IFileSystemVisitor* self, const char* relative_path,
                      const char* root);
 } IFileSystemVisitorVtbl;
 
 #ifdef __cplusplus
 
+/* The caller's visitor of a tree walk (C++ view). */
 struct IFileSystemVisitor : IBase {
     /* Slot 3: an entry that is not a folder (a symbolic link included). */
     virtual void OnFile(const char* relative_path, const char* root) = 0;
@@ -110,7 +113,9 @@ CORVANE_BEGIN_DECLS
 /* ------------------------------------------------------------------------ */
 /* Thin wrappers: arguments reach the system call unchanged (paths are not
  * converted or trimmed, null and empty paths are not tested) and its result
- * comes back unchanged, errno included. */
+ * comes back unchanged, errno included: on Windows the C runtime's errno,
+ * set by the runtime's own descriptor calls (_open, _read, ...), not
+ * GetLastError. */
 
 /* Opens `path` with the system's open flags and, when the open creates the
  * file, the permission mode (filtered by the file-creation mask). The

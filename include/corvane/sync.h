@@ -59,8 +59,8 @@
 /* A reading of the monotonic clock, or an absolute deadline on it. Normalised
  * when 0 <= nanoseconds < 1,000,000,000. */
 typedef struct tagTIMERECORD {
-    int64_t seconds;
-    int32_t nanoseconds;
+    int64_t seconds;     /* whole seconds */
+    int32_t nanoseconds; /* the fraction, in nanoseconds */
 } time_record;
 
 #ifdef __cplusplus
@@ -71,11 +71,11 @@ static_assert(offsetof(time_record, nanoseconds) == 8, "nanoseconds at offset 8"
 
 /* Opaque handles. Events and semaphores share one handle type, so that the
  * event waits also wait on a semaphore. */
-typedef struct os_recursive_mutex_handle os_recursive_mutex_handle;
-typedef struct os_rw_mutex_handle os_rw_mutex_handle;
-typedef struct os_waitable_handle os_event_handle;
-typedef struct os_waitable_handle os_semaphore_handle;
-typedef struct os_condition_handle os_condition_handle;
+typedef struct os_recursive_mutex_handle os_recursive_mutex_handle; /* a recursive mutex */
+typedef struct os_rw_mutex_handle os_rw_mutex_handle;               /* a reader/writer mutex */
+typedef struct os_waitable_handle os_event_handle;                  /* an event */
+typedef struct os_waitable_handle os_semaphore_handle;              /* a semaphore */
+typedef struct os_condition_handle os_condition_handle;             /* a condition */
 
 /* A thread as the system names it (a pthread_t on Linux, a thread HANDLE on
  * Windows); 0 when there is none. */
@@ -126,7 +126,10 @@ CORVANE_API void os_clock_nano_sleep(const time_record* deadline);
 /* Recursive mutexes                                                         */
 /* ------------------------------------------------------------------------ */
 /* The thread holding a recursive mutex may lock it again and must unlock it
- * as often as it locked it. Any thread may use a handle. */
+ * as often as it locked it. Any thread may use a handle. Unlocking a mutex
+ * the calling thread does not hold is a caller error: a named mutex, and a
+ * process-local one on Linux, ignore it; a process-local mutex on Windows (a
+ * critical section) is left in an undefined state. */
 
 /* A process-local mutex when `name` is null, else the named mutex shared by
  * every process that creates the same name. When the name already exists the
@@ -154,7 +157,10 @@ CORVANE_API void os_recursive_mutex_unlock(os_recursive_mutex_handle* mutex);
  * so a stream of readers cannot starve a writer. The lock is not recursive: a
  * thread must not lock it again while it holds it. Named: readers and writers
  * alike take one exclusive, recursive named mutex, the same object that
- * os_recursive_mutex_create opens for that name (with the same log line). */
+ * os_recursive_mutex_create opens for that name (with the same log line).
+ * Unlocking a process-local reader/writer mutex the calling thread does not
+ * hold has undefined results on both systems; a named one ignores it, as a
+ * named recursive mutex does. */
 CORVANE_API os_rw_mutex_handle* os_rw_mutex_create(const char* name);
 CORVANE_API void os_rw_mutex_destroy(os_rw_mutex_handle** mutex);
 CORVANE_API void os_rw_mutex_lock_rd(os_rw_mutex_handle* mutex);
@@ -172,12 +178,21 @@ CORVANE_API void os_rw_mutex_unlock(os_rw_mutex_handle* mutex);
  * which keeps its state and reset mode; the arguments are then ignored. */
 CORVANE_API os_event_handle* os_event_create(bool manual_reset, bool initial_state,
                                              const char* name);
+
+/* Releases the handle and sets *event to null. Destroying a handle while
+ * another thread waits on it, or still uses it in any way, is not guarded
+ * against and has undefined results on both systems: wake the waiters and let
+ * them return first. Handles on a named event held elsewhere, in this or
+ * another process, are not affected. os_semaphore_destroy is the same. */
 CORVANE_API void os_event_destroy(os_event_handle** event);
 
 /* Signals the event. Setting a signalled event changes nothing. Setting a
  * manual-reset event releases every thread waiting at that moment, even if
  * the event is reset before they run. */
 CORVANE_API void os_event_set_event(os_event_handle* event);
+
+/* Makes the event non-signalled. Given a semaphore handle it does nothing:
+ * the count is left as it is. */
 CORVANE_API void os_event_reset_event(os_event_handle* event);
 
 /* Waits until the event is signalled: true then (an auto-reset event is
@@ -218,20 +233,25 @@ CORVANE_API bool os_semaphore_set_undo_track(os_semaphore_handle* semaphore, boo
 /* A process-local recursive lock joined with a condition variable. Hold the
  * lock (os_condition_lock) exactly once around a wait; the wait gives it up
  * while it sleeps and holds it again when it returns. A woken waiter re-tests its own
- * predicate, since a wait may return without a signal. */
+ * predicate, since a wait may return without a signal. Lock and unlock on a
+ * null handle do nothing; os_condition_destroy given a variable holding null
+ * does nothing. */
 CORVANE_API os_condition_handle* os_condition_create(void);
 CORVANE_API void os_condition_destroy(os_condition_handle** condition);
 CORVANE_API void os_condition_lock(os_condition_handle* condition);
 CORVANE_API void os_condition_unlock(os_condition_handle* condition);
 
-/* Wakes one waiter, if any. */
+/* Wakes one waiter, if any. A null handle does nothing. */
 CORVANE_API void os_condition_signal(os_condition_handle* condition);
 
-/* Results of the condition waits. A null handle gives 0. */
-#define OS_CONDITION_WOKEN 0
-#define OS_CONDITION_TIMED_OUT 1
-#define OS_CONDITION_FAILED 2
+/* Results of the condition waits. */
+#define OS_CONDITION_WOKEN 0     /* woken (or returned without a signal) */
+#define OS_CONDITION_TIMED_OUT 1 /* the deadline passed first */
+#define OS_CONDITION_FAILED 2    /* the system refused the wait */
 
+/* Waits for a signal, the lock held once by the caller: OS_CONDITION_WOKEN
+ * or OS_CONDITION_FAILED; the timeout form with an absolute deadline may also
+ * give OS_CONDITION_TIMED_OUT. A null handle gives OS_CONDITION_WOKEN at once. */
 CORVANE_API int32_t os_condition_wait(os_condition_handle* condition);
 CORVANE_API int32_t os_condition_wait_timeout(os_condition_handle* condition,
                                               time_record deadline);
@@ -250,7 +270,9 @@ CORVANE_API void os_thread_create(os_thread_handle* thread, os_thread_routine st
 
 /* Waits until the thread has ended and releases it (on Windows its handle is
  * closed): a handle is joined exactly once. Returns 0 on success, else the
- * system's error number. */
+ * system's error number: on Linux the value pthread_join returns (such as
+ * ESRCH or EDEADLK; errno is not set), on Windows GetLastError's value after
+ * the failed wait, the handle then left open. */
 CORVANE_API int32_t os_thread_join(os_thread_handle thread);
 
 /* Binds every thread of the process to processor `cpu` (0 to 63). False for
@@ -272,7 +294,8 @@ CORVANE_API int32_t os_thread_exit_rt_schedule(void);
 CORVANE_API void os_thread_sleep_milliseconds(uint32_t ms);
 
 /* Writes -1 into *latency and returns true; nothing is requested of the
- * system. */
+ * system. `latency` is not tested for null: a null pointer is written
+ * through, with undefined results (a memory fault) on both systems. */
 CORVANE_API bool os_thread_install_latency(int32_t* latency);
 CORVANE_API void os_thread_uninstall_latency(void);
 

@@ -90,6 +90,13 @@ CORVANE_API void os_system_set_os_environmentVariable(const char* name, const ch
  * including a null buffer or a size of 0. */
 CORVANE_API uint64_t os_environment_get_application_path(char* buffer, uint32_t size);
 
+/* The four dynamic-library calls keep no state of their own and may be called
+ * from any thread at once; the system's loader serialises them (dlopen, dlsym
+ * and dlclose on Linux; LoadLibraryA, GetProcAddress and FreeLibrary on
+ * Windows). Freeing a library while another thread still uses its handle,
+ * its symbols or its code is the caller's to prevent. On failure the cause is
+ * left where the system put it: dlerror() on Linux, GetLastError on Windows. */
+
 /* Loads a dynamic library (LoadLibraryA on Windows, with its search order;
  * on Linux resolving all its symbols now and keeping them out of the global
  * namespace, a name without "/" searched in the system's library path).

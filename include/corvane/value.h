@@ -10,7 +10,7 @@
  *
  * Nothing here is locked: a caller serialises the use of one record or handle.
  * Only the reference counts of the wrapper's interface objects are atomic.
- * Allocation failure leaves a function as std::bad_alloc (C++ callers).
+ * Allocation failure leaves a function as std::bad_alloc (see base.h).
  */
 #ifndef CORVANE_VALUE_H
 #define CORVANE_VALUE_H
@@ -25,7 +25,7 @@
  * "unsigned long" are 32 bits wide on every platform. */
 typedef uint16_t variant_type;
 
-#define VARIANT_TYPE_EMPTY 0u
+#define VARIANT_TYPE_EMPTY 0u              /* no value */
 #define VARIANT_TYPE_CHAR 1u               /* "char", signed 8-bit */
 #define VARIANT_TYPE_UCHAR 2u              /* "unsigned char" */
 #define VARIANT_TYPE_SHORT 3u              /* "short", signed 16-bit */
@@ -51,7 +51,7 @@ typedef uint16_t variant_type;
  * byte-string handle (bstr_attach_bstrunit) and clear or destroy the handle. */
 CORVANE_EXTENSION typedef struct tagBSTRUNIT {
     uint32_t length; /* count of the bytes that follow, 0 to 2^31 - 1 */
-    unsigned char bytes[];
+    unsigned char bytes[];  /* the bytes themselves */
 } bstrunit;
 
 /* The 16-byte self-describing value. The member of `value` in use depends on
@@ -59,8 +59,8 @@ CORVANE_EXTENSION typedef struct tagBSTRUNIT {
  * meaning. A record of type VARIANT_TYPE_STRING owns its unit (which may be
  * null); clear such a record before discarding it. */
 typedef struct tagVARIANTRECORD {
-    variant_type type;
-    uint8_t reserved[6];
+    variant_type type;      /* a VARIANT_TYPE_ code */
+    uint8_t reserved[6];    /* bytes 2 to 7 */
     union {
         int8_t i8;       /* char */
         uint8_t u8;      /* unsigned char; also the bool byte */
@@ -73,7 +73,7 @@ typedef struct tagVARIANTRECORD {
         float f32;       /* float */
         double f64;      /* double */
         bstrunit* unit;  /* string: owned unit, or null */
-    } value;
+    } value;                /* the value, read by `type` */
 } variant_record;
 
 #ifdef __cplusplus
@@ -86,9 +86,9 @@ static_assert(offsetof(bstrunit, bytes) == 4, "bytes follow the length");
 #endif
 
 /* Handles (opaque). */
-typedef struct bstr_handle bstr_handle;
-typedef struct safearray_handle safearray_handle;
-typedef struct variant_wrapper_handle variant_wrapper_handle;
+typedef struct bstr_handle bstr_handle;                       /* a byte string */
+typedef struct safearray_handle safearray_handle;             /* a safe array */
+typedef struct variant_wrapper_handle variant_wrapper_handle; /* a variant wrapper */
 
 /* ------------------------------------------------------------------------ */
 /* Read and write interfaces of the variant wrapper                          */
@@ -125,46 +125,46 @@ typedef struct IVariantWrite IVariantWrite;
 
 /* Table of IVariantRead operations in slot order (C view). */
 typedef struct IVariantReadVtbl {
-    bool (*Query)(struct IVariantRead* self, const char* name, void** out);
-    uint32_t (*AddRef)(struct IVariantRead* self);
-    uint32_t (*Release)(struct IVariantRead* self);
-    bool (*GetType)(struct IVariantRead* self, char* buffer, uint32_t* size);
-    bool (*GetBool)(struct IVariantRead* self, uint8_t* out);
-    bool (*GetString)(struct IVariantRead* self, char* buffer, uint32_t* size);
-    bool (*GetDouble)(struct IVariantRead* self, double* out);
-    bool (*GetFloat)(struct IVariantRead* self, float* out);
-    bool (*GetLongLong)(struct IVariantRead* self, int64_t* out);
-    bool (*GetULongLong)(struct IVariantRead* self, uint64_t* out);
-    bool (*GetLong)(struct IVariantRead* self, int32_t* out);
-    bool (*GetULong)(struct IVariantRead* self, uint32_t* out);
-    bool (*GetInt)(struct IVariantRead* self, int32_t* out);
-    bool (*GetUInt)(struct IVariantRead* self, uint32_t* out);
-    bool (*GetShort)(struct IVariantRead* self, int16_t* out);
-    bool (*GetUShort)(struct IVariantRead* self, uint16_t* out);
-    bool (*GetChar)(struct IVariantRead* self, int8_t* out);
-    bool (*GetByte)(struct IVariantRead* self, uint8_t* out);
+    bool (*Query)(struct IVariantRead* self, const char* name, void** out);  /* slot 0: IBase query by interface name */
+    uint32_t (*AddRef)(struct IVariantRead* self);  /* slot 1: adds a reference, returns the new count */
+    uint32_t (*Release)(struct IVariantRead* self);  /* slot 2: drops a reference, returns the new count */
+    bool (*GetType)(struct IVariantRead* self, char* buffer, uint32_t* size);  /* slot 3: the type name ("" when empty) */
+    bool (*GetBool)(struct IVariantRead* self, uint8_t* out);  /* slot 4: as variant_resolve_as_bool */
+    bool (*GetString)(struct IVariantRead* self, char* buffer, uint32_t* size);  /* slot 5: the value as text */
+    bool (*GetDouble)(struct IVariantRead* self, double* out);  /* slot 6: as variant_resolve_as_double */
+    bool (*GetFloat)(struct IVariantRead* self, float* out);  /* slot 7: as variant_resolve_as_float */
+    bool (*GetLongLong)(struct IVariantRead* self, int64_t* out);  /* slot 8: as variant_resolve_as_longlong */
+    bool (*GetULongLong)(struct IVariantRead* self, uint64_t* out);  /* slot 9: as variant_resolve_as_ulonglong */
+    bool (*GetLong)(struct IVariantRead* self, int32_t* out);  /* slot 10: as variant_resolve_as_long */
+    bool (*GetULong)(struct IVariantRead* self, uint32_t* out);  /* slot 11: as variant_resolve_as_ulong */
+    bool (*GetInt)(struct IVariantRead* self, int32_t* out);  /* slot 12: as variant_resolve_as_int */
+    bool (*GetUInt)(struct IVariantRead* self, uint32_t* out);  /* slot 13: as variant_resolve_as_uint */
+    bool (*GetShort)(struct IVariantRead* self, int16_t* out);  /* slot 14: as variant_resolve_as_short */
+    bool (*GetUShort)(struct IVariantRead* self, uint16_t* out);  /* slot 15: as variant_resolve_as_ushort */
+    bool (*GetChar)(struct IVariantRead* self, int8_t* out);  /* slot 16: as variant_resolve_as_char */
+    bool (*GetByte)(struct IVariantRead* self, uint8_t* out);  /* slot 17: as variant_resolve_as_byte */
 } IVariantReadVtbl;
 
 /* Table of IVariantWrite operations in slot order (C view). */
 typedef struct IVariantWriteVtbl {
-    bool (*Query)(struct IVariantWrite* self, const char* name, void** out);
-    uint32_t (*AddRef)(struct IVariantWrite* self);
-    uint32_t (*Release)(struct IVariantWrite* self);
-    bool (*SetType)(struct IVariantWrite* self, const char* type_name);
-    bool (*SetBool)(struct IVariantWrite* self, uint8_t value, uint8_t force_type);
-    bool (*SetString)(struct IVariantWrite* self, const char* text, uint8_t force_type);
-    bool (*SetDouble)(struct IVariantWrite* self, double value, uint8_t force_type);
-    bool (*SetFloat)(struct IVariantWrite* self, float value, uint8_t force_type);
-    bool (*SetLongLong)(struct IVariantWrite* self, int64_t value, uint8_t force_type);
-    bool (*SetULongLong)(struct IVariantWrite* self, uint64_t value, uint8_t force_type);
-    bool (*SetLong)(struct IVariantWrite* self, int32_t value, uint8_t force_type);
-    bool (*SetULong)(struct IVariantWrite* self, uint32_t value, uint8_t force_type);
-    bool (*SetInt)(struct IVariantWrite* self, int32_t value, uint8_t force_type);
-    bool (*SetUInt)(struct IVariantWrite* self, uint32_t value, uint8_t force_type);
-    bool (*SetShort)(struct IVariantWrite* self, int16_t value, uint8_t force_type);
-    bool (*SetUShort)(struct IVariantWrite* self, uint16_t value, uint8_t force_type);
-    bool (*SetChar)(struct IVariantWrite* self, int8_t value, uint8_t force_type);
-    bool (*SetByte)(struct IVariantWrite* self, uint8_t value, uint8_t force_type);
+    bool (*Query)(struct IVariantWrite* self, const char* name, void** out);  /* slot 0: IBase query by interface name */
+    uint32_t (*AddRef)(struct IVariantWrite* self);  /* slot 1: adds a reference, returns the new count */
+    uint32_t (*Release)(struct IVariantWrite* self);  /* slot 2: drops a reference, returns the new count */
+    bool (*SetType)(struct IVariantWrite* self, const char* type_name);  /* slot 3: variant_change_type to the named type */
+    bool (*SetBool)(struct IVariantWrite* self, uint8_t value, uint8_t force_type);  /* slot 4: as variant_set_bool */
+    bool (*SetString)(struct IVariantWrite* self, const char* text, uint8_t force_type);  /* slot 5: as variant_set_string */
+    bool (*SetDouble)(struct IVariantWrite* self, double value, uint8_t force_type);  /* slot 6: as variant_set_double */
+    bool (*SetFloat)(struct IVariantWrite* self, float value, uint8_t force_type);  /* slot 7: as variant_set_float */
+    bool (*SetLongLong)(struct IVariantWrite* self, int64_t value, uint8_t force_type);  /* slot 8: as variant_set_longlong */
+    bool (*SetULongLong)(struct IVariantWrite* self, uint64_t value, uint8_t force_type);  /* slot 9: as variant_set_ulonglong */
+    bool (*SetLong)(struct IVariantWrite* self, int32_t value, uint8_t force_type);  /* slot 10: as variant_set_long */
+    bool (*SetULong)(struct IVariantWrite* self, uint32_t value, uint8_t force_type);  /* slot 11: as variant_set_ulong */
+    bool (*SetInt)(struct IVariantWrite* self, int32_t value, uint8_t force_type);  /* slot 12: as variant_set_int */
+    bool (*SetUInt)(struct IVariantWrite* self, uint32_t value, uint8_t force_type);  /* slot 13: as variant_set_uint */
+    bool (*SetShort)(struct IVariantWrite* self, int16_t value, uint8_t force_type);  /* slot 14: as variant_set_short */
+    bool (*SetUShort)(struct IVariantWrite* self, uint16_t value, uint8_t force_type);  /* slot 15: as variant_set_ushort */
+    bool (*SetChar)(struct IVariantWrite* self, int8_t value, uint8_t force_type);  /* slot 16: as variant_set_char */
+    bool (*SetByte)(struct IVariantWrite* self, uint8_t value, uint8_t force_type);  /* slot 17: as variant_set_byte */
 } IVariantWriteVtbl;
 
 #ifdef __cplusplus
@@ -174,52 +174,54 @@ typedef struct IVariantWriteVtbl {
  * stores the object in *out and adds a reference on success. Release ends
  * the object when its count reaches 0. */
 struct IBase {
-    virtual bool Query(const char* name, void** out) = 0;
-    virtual uint32_t AddRef() = 0;
-    virtual uint32_t Release() = 0;
+    virtual bool Query(const char* name, void** out) = 0;  /* slot 0: IBase query by interface name */
+    virtual uint32_t AddRef() = 0;  /* slot 1: adds a reference, returns the new count */
+    virtual uint32_t Release() = 0;  /* slot 2: drops a reference, returns the new count */
 
 protected:
     ~IBase() = default;
 };
 
+/* The reader of a variant wrapper's value (C++ view). */
 struct IVariantRead : IBase {
-    virtual bool GetType(char* buffer, uint32_t* size) = 0;
-    virtual bool GetBool(uint8_t* out) = 0;
-    virtual bool GetString(char* buffer, uint32_t* size) = 0;
-    virtual bool GetDouble(double* out) = 0;
-    virtual bool GetFloat(float* out) = 0;
-    virtual bool GetLongLong(int64_t* out) = 0;
-    virtual bool GetULongLong(uint64_t* out) = 0;
-    virtual bool GetLong(int32_t* out) = 0;
-    virtual bool GetULong(uint32_t* out) = 0;
-    virtual bool GetInt(int32_t* out) = 0;
-    virtual bool GetUInt(uint32_t* out) = 0;
-    virtual bool GetShort(int16_t* out) = 0;
-    virtual bool GetUShort(uint16_t* out) = 0;
-    virtual bool GetChar(int8_t* out) = 0;
-    virtual bool GetByte(uint8_t* out) = 0;
+    virtual bool GetType(char* buffer, uint32_t* size) = 0;  /* slot 3: the type name ("" when empty) */
+    virtual bool GetBool(uint8_t* out) = 0;  /* slot 4: as variant_resolve_as_bool */
+    virtual bool GetString(char* buffer, uint32_t* size) = 0;  /* slot 5: the value as text */
+    virtual bool GetDouble(double* out) = 0;  /* slot 6: as variant_resolve_as_double */
+    virtual bool GetFloat(float* out) = 0;  /* slot 7: as variant_resolve_as_float */
+    virtual bool GetLongLong(int64_t* out) = 0;  /* slot 8: as variant_resolve_as_longlong */
+    virtual bool GetULongLong(uint64_t* out) = 0;  /* slot 9: as variant_resolve_as_ulonglong */
+    virtual bool GetLong(int32_t* out) = 0;  /* slot 10: as variant_resolve_as_long */
+    virtual bool GetULong(uint32_t* out) = 0;  /* slot 11: as variant_resolve_as_ulong */
+    virtual bool GetInt(int32_t* out) = 0;  /* slot 12: as variant_resolve_as_int */
+    virtual bool GetUInt(uint32_t* out) = 0;  /* slot 13: as variant_resolve_as_uint */
+    virtual bool GetShort(int16_t* out) = 0;  /* slot 14: as variant_resolve_as_short */
+    virtual bool GetUShort(uint16_t* out) = 0;  /* slot 15: as variant_resolve_as_ushort */
+    virtual bool GetChar(int8_t* out) = 0;  /* slot 16: as variant_resolve_as_char */
+    virtual bool GetByte(uint8_t* out) = 0;  /* slot 17: as variant_resolve_as_byte */
 
 protected:
     /* Slot 18: objects end through Release, never through delete. */
     virtual ~IVariantRead() = default;
 };
 
+/* The writer of a variant wrapper's value (C++ view). */
 struct IVariantWrite : IBase {
-    virtual bool SetType(const char* type_name) = 0;
-    virtual bool SetBool(uint8_t value, uint8_t force_type) = 0;
-    virtual bool SetString(const char* text, uint8_t force_type) = 0;
-    virtual bool SetDouble(double value, uint8_t force_type) = 0;
-    virtual bool SetFloat(float value, uint8_t force_type) = 0;
-    virtual bool SetLongLong(int64_t value, uint8_t force_type) = 0;
-    virtual bool SetULongLong(uint64_t value, uint8_t force_type) = 0;
-    virtual bool SetLong(int32_t value, uint8_t force_type) = 0;
-    virtual bool SetULong(uint32_t value, uint8_t force_type) = 0;
-    virtual bool SetInt(int32_t value, uint8_t force_type) = 0;
-    virtual bool SetUInt(uint32_t value, uint8_t force_type) = 0;
-    virtual bool SetShort(int16_t value, uint8_t force_type) = 0;
-    virtual bool SetUShort(uint16_t value, uint8_t force_type) = 0;
-    virtual bool SetChar(int8_t value, uint8_t force_type) = 0;
-    virtual bool SetByte(uint8_t value, uint8_t force_type) = 0;
+    virtual bool SetType(const char* type_name) = 0;  /* slot 3: variant_change_type to the named type */
+    virtual bool SetBool(uint8_t value, uint8_t force_type) = 0;  /* slot 4: as variant_set_bool */
+    virtual bool SetString(const char* text, uint8_t force_type) = 0;  /* slot 5: as variant_set_string */
+    virtual bool SetDouble(double value, uint8_t force_type) = 0;  /* slot 6: as variant_set_double */
+    virtual bool SetFloat(float value, uint8_t force_type) = 0;  /* slot 7: as variant_set_float */
+    virtual bool SetLongLong(int64_t value, uint8_t force_type) = 0;  /* slot 8: as variant_set_longlong */
+    virtual bool SetULongLong(uint64_t value, uint8_t force_type) = 0;  /* slot 9: as variant_set_ulonglong */
+    virtual bool SetLong(int32_t value, uint8_t force_type) = 0;  /* slot 10: as variant_set_long */
+    virtual bool SetULong(uint32_t value, uint8_t force_type) = 0;  /* slot 11: as variant_set_ulong */
+    virtual bool SetInt(int32_t value, uint8_t force_type) = 0;  /* slot 12: as variant_set_int */
+    virtual bool SetUInt(uint32_t value, uint8_t force_type) = 0;  /* slot 13: as variant_set_uint */
+    virtual bool SetShort(int16_t value, uint8_t force_type) = 0;  /* slot 14: as variant_set_short */
+    virtual bool SetUShort(uint16_t value, uint8_t force_type) = 0;  /* slot 15: as variant_set_ushort */
+    virtual bool SetChar(int8_t value, uint8_t force_type) = 0;  /* slot 16: as variant_set_char */
+    virtual bool SetByte(uint8_t value, uint8_t force_type) = 0;  /* slot 17: as variant_set_byte */
 
 protected:
     virtual ~IVariantWrite() = default;
@@ -421,7 +423,10 @@ CORVANE_API void safearray_clear(safearray_handle* handle);
  * count still takes the new value). */
 CORVANE_API bool safearray_resize(safearray_handle* handle, uint32_t count);
 
+/* The number of elements; 0 for a null handle. */
 CORVANE_API uint32_t safearray_get_element_count(const safearray_handle* handle);
+
+/* The element type code the array was created with; 0 for a null handle. */
 CORVANE_API variant_type safearray_get_element_type(const safearray_handle* handle);
 
 /* Copies one element to `out`. For strings *out receives a fresh duplicate of
