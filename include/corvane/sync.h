@@ -293,9 +293,8 @@ CORVANE_API int32_t os_thread_exit_rt_schedule(void);
 /* Sleeps `ms` milliseconds; signals do not cut the sleep short. */
 CORVANE_API void os_thread_sleep_milliseconds(uint32_t ms);
 
-/* Writes -1 into *latency and returns true; nothing is requested of the
- * system. `latency` is not tested for null: a null pointer is written
- * through, with undefined results (a memory fault) on both systems. */
+/* Writes -1 into *latency (nothing when `latency` is null) and returns true;
+ * nothing is requested of the system. */
 CORVANE_API bool os_thread_install_latency(int32_t* latency);
 CORVANE_API void os_thread_uninstall_latency(void);
 

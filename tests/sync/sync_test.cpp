@@ -100,6 +100,7 @@ TEST(Thread, AffinityRefusesMissingProcessorsAndFixedCallsGiveFixedResults) {
     os_event_destroy(&finish);
     int32_t latency = 5;
     EXPECT_TRUE(os_thread_install_latency(&latency) && latency == -1);
+    EXPECT_TRUE(os_thread_install_latency(nullptr));
     EXPECT_TRUE(os_thread_init_rt_schedule() && os_thread_exit_rt_schedule() == 0);
     EXPECT_TRUE(os_sync_environment_initialize());
 }
