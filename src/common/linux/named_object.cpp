@@ -18,6 +18,7 @@
 
 #include "common/last_error.hpp"
 #include "common/object_name.hpp"
+#include "common/object_record.hpp"
 
 namespace corvane::detail {
 
@@ -30,9 +31,6 @@ struct named_object::platform_state {
 
 namespace {
 
-constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
-constexpr uint32_t record_layout = 1;
-constexpr uint32_t ready_state = 1;
 // NAME_MAX of the file systems that hold POSIX shared memory; fixed rather
 // than read from the system so that every program maps a name the same way.
 constexpr size_t name_component_limit = 255;
@@ -41,20 +39,8 @@ constexpr size_t name_component_limit = 255;
 // back-off) turns a wedged peer into a failure instead of a hang.
 constexpr int attempt_limit = 2000;
 
-struct object_record {
-    uint32_t magic;
-    uint32_t layout;
-    uint32_t kind;
-    uint32_t state;
-    uint64_t payload_size;
-    uint32_t name_length;
-    uint8_t reserved[36];
-    char name[object_name_limit];
-};
 static_assert(sizeof(object_record) == named_object_record_size);
-static_assert(offsetof(object_record, name) == 64);
-// The payload follows the record; 64 bytes suit any process-shared primitive.
-static_assert(sizeof(object_record) % 64 == 0);
+static_assert(shared_memory_record_kind == static_cast<uint32_t>(named_kind::shared_memory));
 
 const char* kind_word(named_kind kind) {
     switch (kind) {
@@ -202,8 +188,8 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         return false;
     }
     object_record& record = view.record();
-    record.magic = record_magic;
-    record.layout = record_layout;
+    record.magic = object_record_magic;
+    record.layout = object_record_layout;
     record.kind = static_cast<uint32_t>(kind);
     record.payload_size = payload_size;
     record.name_length = static_cast<uint32_t>(name.size());
@@ -211,7 +197,7 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
     if (initialise) {
         initialise(view.payload());
     }
-    std::atomic_ref<uint32_t>(record.state).store(ready_state, std::memory_order_release);
+    std::atomic_ref<uint32_t>(record.state).store(object_record_ready, std::memory_order_release);
     if (!take_shared(fd)) {
         return false;
     }
@@ -234,10 +220,10 @@ outcome attach_object(int fd, off_t current_size, named_kind kind, std::string_v
     }
     object_record& record = view.record();
     if (std::atomic_ref<uint32_t>(record.state).load(std::memory_order_acquire) !=
-        ready_state) {
+        object_record_ready) {
         return outcome::retry;
     }
-    if (record.magic != record_magic || record.layout != record_layout ||
+    if (record.magic != object_record_magic || record.layout != object_record_layout ||
         record.kind != static_cast<uint32_t>(kind) || record.name_length != name.size() ||
         std::memcmp(record.name, name.data(), name.size()) != 0 || record.payload_size > size ||
         object_size(record.payload_size) != size || record.payload_size < minimum_payload) {

@@ -27,6 +27,7 @@
 #include <string_view>
 
 #include "common/object_name.hpp"
+#include "common/object_record.hpp"
 #include "system/shared_memory.hpp"
 
 namespace corvane::detail {
@@ -35,24 +36,6 @@ namespace {
 
 constexpr size_t system_name_limit = 260;
 
-constexpr uint32_t record_magic = 0x4E565243;  // "CRVN" in little-endian memory
-constexpr uint32_t record_layout = 1;
-constexpr uint32_t shared_memory_kind = 4;
-constexpr uint32_t ready_state = 1;
-
-struct block_record {
-    uint32_t magic;
-    uint32_t layout;
-    uint32_t kind;
-    uint32_t state;
-    uint64_t size;
-    uint32_t name_length;
-    uint8_t reserved[36];
-    char name[object_name_limit];
-};
-static_assert(sizeof(block_record) == 1088);
-static_assert(offsetof(block_record, name) == 64);
-
 // A creator completes its record within a few stores; the bound only turns
 // a creator that died in between into a failure instead of a hang.
 constexpr int ready_attempts = 2000;
@@ -60,7 +43,7 @@ constexpr int ready_attempts = 2000;
 class mapped_block final : public shared_block {
 public:
     mapped_block(HANDLE mapping, void* base)
-        : shared_block(static_cast<char*>(base) + sizeof(block_record)), mapping_(mapping),
+        : shared_block(static_cast<char*>(base) + sizeof(object_record)), mapping_(mapping),
           base_(base) {}
     ~mapped_block() override {
         UnmapViewOfFile(base_);
@@ -102,21 +85,21 @@ std::unique_ptr<shared_block> map_existing(HANDLE mapping, std::string_view name
     }
     auto block = std::make_unique<mapped_block>(mapping, base);
     MEMORY_BASIC_INFORMATION region{};
-    if (VirtualQuery(base, &region, sizeof region) == 0 || region.RegionSize < sizeof(block_record)) {
+    if (VirtualQuery(base, &region, sizeof region) == 0 || region.RegionSize < sizeof(object_record)) {
         return nullptr;
     }
-    auto& record = *static_cast<block_record*>(base);
+    auto& record = *static_cast<object_record*>(base);
     std::atomic_ref<uint32_t> state(record.state);
-    for (int attempt = 0; state.load(std::memory_order_acquire) != ready_state; ++attempt) {
+    for (int attempt = 0; state.load(std::memory_order_acquire) != object_record_ready; ++attempt) {
         if (attempt == ready_attempts) {
             return nullptr;
         }
         Sleep(1);
     }
-    if (record.magic != record_magic || record.layout != record_layout ||
-        record.kind != shared_memory_kind || record.name_length != name.size() ||
+    if (record.magic != object_record_magic || record.layout != object_record_layout ||
+        record.kind != shared_memory_record_kind || record.name_length != name.size() ||
         std::memcmp(record.name, name.data(), name.size()) != 0 ||
-        record.size > region.RegionSize - sizeof(block_record) || record.size < minimum_size) {
+        record.payload_size > region.RegionSize - sizeof(object_record) || record.payload_size < minimum_size) {
         return nullptr;
     }
     return block;
@@ -130,7 +113,7 @@ std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* 
     if (!block_names(name, &plain, &system_name)) {
         return nullptr;
     }
-    const uint64_t total = sizeof(block_record) + static_cast<uint64_t>(size);
+    const uint64_t total = sizeof(object_record) + static_cast<uint64_t>(size);
     // Only an existing block sets the error value on success.
     SetLastError(ERROR_SUCCESS);
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
@@ -148,14 +131,14 @@ std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* 
         CloseHandle(mapping);
         return nullptr;
     }
-    auto& record = *static_cast<block_record*>(base);
-    record.magic = record_magic;
-    record.layout = record_layout;
-    record.kind = shared_memory_kind;
-    record.size = size;
+    auto& record = *static_cast<object_record*>(base);
+    record.magic = object_record_magic;
+    record.layout = object_record_layout;
+    record.kind = shared_memory_record_kind;
+    record.payload_size = size;
     record.name_length = static_cast<uint32_t>(plain.size());
     std::memcpy(record.name, plain.data(), plain.size());
-    std::atomic_ref<uint32_t>(record.state).store(ready_state, std::memory_order_release);
+    std::atomic_ref<uint32_t>(record.state).store(object_record_ready, std::memory_order_release);
     *created = true;
     return std::make_unique<mapped_block>(mapping, base);
 }
