@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "common/last_error.hpp"
+#include "common/linux/unique_fd.hpp"
 #include "common/object_name.hpp"
 #include "common/object_record.hpp"
 
@@ -79,23 +80,6 @@ std::string map_name(named_kind kind, std::string_view name) {
 }
 
 size_t object_size(size_t payload_size) { return sizeof(object_record) + payload_size; }
-
-class descriptor {
-public:
-    explicit descriptor(int fd) : fd_(fd) {}
-    ~descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    descriptor(const descriptor&) = delete;
-    descriptor& operator=(const descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 class mapping {
 public:
@@ -284,7 +268,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         if (fd < 0) {
             return nullptr;
         }
-        descriptor guard(fd);
+        unique_fd guard(fd);
 
         attachment attached;
         struct stat status {};
