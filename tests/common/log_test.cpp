@@ -10,15 +10,7 @@
 
 #include "test_support.hpp"
 
-using corvane::detail::log_line;
-
-TEST(LogLine, WritesTheFormattedTextWithNothingAdded) {
-    auto printed = corvane::test::capture_stdout([] {
-        log_line("Mutex[%s] already exist,just open it.\n", "name");
-        log_line("%d-%s", 7, "x");
-    });
-    EXPECT_EQ(printed, "Mutex[name] already exist,just open it.\n7-x");
-}
+namespace {
 
 std::string file_content(const std::string& path) {
     std::stringstream content;
@@ -27,21 +19,25 @@ std::string file_content(const std::string& path) {
 }
 
 // A child sends its standard output to a fully buffered file and reads the
-// file back through a stream of its own, before and after flushing; its
-// exit code is the verdict.
-TEST(LogLine, LeavesTheStreamUnflushed) {
+// file back through a stream of its own, before and after flushing: the
+// lines must be pending, then exactly the formatted text with nothing added.
+// The child's exit code is the verdict.
+TEST(LogLine, WritesTheFormattedTextUnflushedWithNothingAdded) {
     const char* file = std::getenv("LOG_FILE");
     if (!corvane::test::child_role().empty() && file != nullptr) {
         if (std::freopen(file, "w", stdout) == nullptr || std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) {
             std::_Exit(2);
         }
-        log_line("pending");
+        corvane::detail::log_line("Mutex[%s] already exist,just open it.\n", "name");
+        corvane::detail::log_line("%d-%s", 7, "x");
         const bool unflushed = file_content(file).empty();
         std::fflush(stdout);
-        std::_Exit(unflushed && file_content(file) == "pending" ? 0 : 1);
+        std::_Exit(unflushed && file_content(file) == "Mutex[name] already exist,just open it.\n7-x" ? 0 : 1);
     }
     corvane::test::temp_folder folder;
     const std::string path = folder.join("stdout");
-    EXPECT_EQ(corvane::test::child_process::self("LogLine.*Unflushed", "log", {"LOG_FILE=" + path}).wait(), 0)
+    EXPECT_EQ(corvane::test::child_process::self("LogLine.*", "log", {"LOG_FILE=" + path}).wait(), 0)
         << "the child's output: " << file_content(path);
 }
+
+}  // namespace

@@ -1,9 +1,9 @@
-/* Includes only the umbrella header; built with -std=c99 -pedantic -Werror. */
+/* Includes only the umbrella header; built as C99 here and as C++ through
+ * header_check.cpp, both with -pedantic -Werror. */
 #include "corvane/corvane.h"
 
 int main(void) {
-    variant_record record = {0};
-    time_record deadline = {0};
-    record.type = VARIANT_TYPE_EMPTY;
-    return sizeof record == 16 && sizeof deadline == 16 && record.type == 0 ? 0 : 1;
+    static variant_record record;
+    static time_record deadline;
+    return sizeof record == 16 && sizeof deadline == 16 && record.type == VARIANT_TYPE_EMPTY ? 0 : 1;
 }

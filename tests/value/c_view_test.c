@@ -42,11 +42,8 @@ static void check_write_slots(IVariantWrite* w, const variant_record* v) {
 
 /* Reads int -1 through every slot: a slot that reached an operation of
  * another width or signedness shows in the value. */
-#define READ(slot, type, expected)                                \
-    do {                                                          \
-        type read_ = 0;                                           \
-        CHECK(r->vtbl->slot(r, &read_) && read_ == (expected));   \
-    } while (0)
+#define READ(slot, type, expected) \
+    do { type read_ = 0; CHECK(r->vtbl->slot(r, &read_) && read_ == (expected)); } while (0)
 
 static void check_read_slots(IVariantRead* r) {
     void* out = NULL;
@@ -83,9 +80,7 @@ struct c_reader {
 };
 
 static struct c_reader* reader_of(IVariantRead* self) { return (struct c_reader*)self; }
-static bool c_query(IVariantRead* self, const char* name, void** out) {
-    return (void)self, (void)name, (void)out, false;
-}
+static bool c_query(IVariantRead* self, const char* name, void** out) { return (void)self, (void)name, (void)out, false; }
 static uint32_t c_count(IVariantRead* self) { return (void)self, 1; }
 static bool c_get_text(char* buffer, uint32_t* size, const char* text) {
     const uint32_t needed = (uint32_t)strlen(text) + 1;
@@ -122,21 +117,25 @@ C_GETTER(c_get_char, int8_t, 16)
 C_GETTER(c_get_byte, uint8_t, 17)
 
 static const IVariantReadVtbl c_reader_table = {
-    c_query,     c_count,        c_count,         c_get_type, c_get_bool,  c_get_string,
-    c_get_double, c_get_float,   c_get_longlong,  c_get_ulonglong, c_get_long, c_get_ulong,
-    c_get_int,   c_get_uint,     c_get_short,     c_get_ushort, c_get_char, c_get_byte,
+    c_query, c_count, c_count, c_get_type, c_get_bool, c_get_string, c_get_double, c_get_float, c_get_longlong,
+    c_get_ulonglong, c_get_long, c_get_ulong, c_get_int, c_get_uint, c_get_short, c_get_ushort, c_get_char, c_get_byte,
 };
 
 static void check_library_calls_c_slots(void) {
     /* The slot each type code must be read with, by code 1 to 14. */
     static const int slot_of_code[] = {0, 16, 17, 14, 15, 12, 13, 10, 11, 8, 9, 7, 6, 5, 4};
+    /* A getter that fails leaves the type and a zero value (a failed string
+     * read: the empty text); an unknown name, or no reader, leaves none. */
+    static const struct { const char* name; variant_type type; } failing[] = {
+        {"long long", VARIANT_TYPE_LONGLONG}, {"string", VARIANT_TYPE_STRING}, {"integer", 0}, {NULL, 0}};
     struct c_reader reader = {{&c_reader_table}, NULL, false, -1};
     variant_record copy;
     variant_type code;
+    char name[32];
+    uint32_t size, i;
     variant_init(&copy);
     for (code = VARIANT_TYPE_CHAR; code <= VARIANT_TYPE_BOOL; ++code) {
-        char name[32];
-        uint32_t size = sizeof name;
+        size = sizeof name;
         CHECK(variant_resolve_display_type(code, name, &size));
         reader.type_name = name;
         variant_set_variantread(&copy, &reader.base);
@@ -144,22 +143,15 @@ static void check_library_calls_c_slots(void) {
         CHECK(code == VARIANT_TYPE_STRING ? strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0
                                           : variant_resolve_as_int(&copy) == slot_of_code[code]);
     }
-
-    /* A getter that fails leaves the type and a zero value; a failed string
-     * read gives the empty text; an unknown name leaves the copy empty. */
     reader.fail = true;
-    reader.type_name = "long long";
-    variant_set_variantread(&copy, &reader.base);
-    CHECK(copy.type == VARIANT_TYPE_LONGLONG && copy.value.i64 == 0);
-    reader.type_name = "string";
-    variant_set_variantread(&copy, &reader.base);
-    CHECK(copy.type == VARIANT_TYPE_STRING && copy.value.unit->length == 1 && copy.value.unit->bytes[0] == 0);
-    reader.type_name = "integer";
-    variant_set_variantread(&copy, &reader.base);
-    CHECK(copy.type == VARIANT_TYPE_EMPTY);
-    variant_set_double(&copy, 1.0, 1);
-    variant_set_variantread(&copy, NULL);
-    CHECK(copy.type == VARIANT_TYPE_EMPTY && copy.value.u64 == 0);
+    for (i = 0; i < sizeof failing / sizeof failing[0]; ++i) {
+        reader.type_name = failing[i].name;
+        variant_set_double(&copy, 1.0, 1);
+        variant_set_variantread(&copy, failing[i].name != NULL ? &reader.base : NULL);
+        CHECK(copy.type == failing[i].type);
+        CHECK(copy.type == VARIANT_TYPE_STRING ? copy.value.unit->length == 1 && copy.value.unit->bytes[0] == 0
+                                               : copy.value.u64 == 0);
+    }
     variant_clear(&copy);
 }
 
