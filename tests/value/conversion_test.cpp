@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "allocation_support.hpp"
@@ -22,45 +23,35 @@ using corvane::test::text_of;
 
 namespace {
 
-// The record's value as text: integers in decimal, floats with enough digits
-// to tell every value apart, strings as their text.
-std::string member_text(const variant_record& r) {
-    const auto& v = r.value;
+// A member of type T as text: integers in decimal, floats with enough digits
+// to tell every value apart.
+template <typename T>
+std::string number_text(const variant_record& r) {
+    T value;
+    std::memcpy(&value, &r.value, sizeof value);
+    if constexpr (std::is_integral_v<T>) return std::to_string(value);
     char text[64];
-    switch (r.type) {
-    case VARIANT_TYPE_CHAR: return std::to_string(v.i8);
-    case VARIANT_TYPE_UCHAR: case VARIANT_TYPE_BOOL: return std::to_string(v.u8);
-    case VARIANT_TYPE_SHORT: return std::to_string(v.i16);
-    case VARIANT_TYPE_USHORT: return std::to_string(v.u16);
-    case VARIANT_TYPE_INT: case VARIANT_TYPE_LONG: return std::to_string(v.i32);
-    case VARIANT_TYPE_UINT: case VARIANT_TYPE_ULONG: return std::to_string(v.u32);
-    case VARIANT_TYPE_LONGLONG: return std::to_string(v.i64);
-    case VARIANT_TYPE_ULONGLONG: return std::to_string(v.u64);
-    case VARIANT_TYPE_FLOAT: std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v.f32)); return text;
-    case VARIANT_TYPE_DOUBLE: std::snprintf(text, sizeof text, "%.17g", v.f64); return text;
-    default: return text_of(r.value.unit);
-    }
+    std::snprintf(text, sizeof text, "%.*g", sizeof value == 4 ? 9 : 17, static_cast<double>(value));
+    return text;
 }
 
-// `source` read by the getter of `target`, as a record of that type.
-variant_record got(const variant_record& s, variant_type target) {
-    variant_record r = typed(target, 0);
-    switch (target) {
-    case VARIANT_TYPE_CHAR: r.value.i8 = variant_resolve_as_char(&s); break;
-    case VARIANT_TYPE_UCHAR: r.value.u8 = variant_resolve_as_byte(&s); break;
-    case VARIANT_TYPE_SHORT: r.value.i16 = variant_resolve_as_short(&s); break;
-    case VARIANT_TYPE_USHORT: r.value.u16 = variant_resolve_as_ushort(&s); break;
-    case VARIANT_TYPE_INT: r.value.i32 = variant_resolve_as_int(&s); break;
-    case VARIANT_TYPE_UINT: r.value.u32 = variant_resolve_as_uint(&s); break;
-    case VARIANT_TYPE_LONG: r.value.i32 = variant_resolve_as_long(&s); break;
-    case VARIANT_TYPE_ULONG: r.value.u32 = variant_resolve_as_ulong(&s); break;
-    case VARIANT_TYPE_LONGLONG: r.value.i64 = variant_resolve_as_longlong(&s); break;
-    case VARIANT_TYPE_ULONGLONG: r.value.u64 = variant_resolve_as_ulonglong(&s); break;
-    case VARIANT_TYPE_FLOAT: r.value.f32 = variant_resolve_as_float(&s); break;
-    case VARIANT_TYPE_DOUBLE: r.value.f64 = variant_resolve_as_double(&s); break;
-    default: r.value.u8 = variant_resolve_as_bool(&s); break;
-    }
-    return r;
+// Per type code, its member as text, and a record holding what its getter
+// reads from another record.
+struct type_view {
+    std::string (*member)(const variant_record&);
+    variant_record (*read)(const variant_record&);
+};
+template <auto getter, typename T = decltype(getter(nullptr))>
+constexpr type_view view_of = {number_text<T>, [](const variant_record& s) { return typed(0, getter(&s)); }};
+const type_view views[] = {
+    {}, view_of<variant_resolve_as_char>, view_of<variant_resolve_as_byte>, view_of<variant_resolve_as_short>,
+    view_of<variant_resolve_as_ushort>, view_of<variant_resolve_as_int>, view_of<variant_resolve_as_uint>,
+    view_of<variant_resolve_as_long>, view_of<variant_resolve_as_ulong>, view_of<variant_resolve_as_longlong>,
+    view_of<variant_resolve_as_ulonglong>, view_of<variant_resolve_as_float>, view_of<variant_resolve_as_double>,
+    {}, view_of<variant_resolve_as_bool>};
+
+std::string member_text(const variant_record& r) {
+    return r.type == VARIANT_TYPE_STRING ? text_of(r.value.unit) : views[r.type].member(r);
 }
 
 // `source` converted to `target`, as text. The getter of the target reads
@@ -71,13 +62,14 @@ std::string converted(const variant_record& source, variant_type target) {
     variant_set_variant(&v.r, &source);
     const long before = corvane::test::allocations_so_far();
     EXPECT_TRUE(variant_change_type(&v.r, target));
-    const variant_record read = target == VARIANT_TYPE_STRING ? v.r : got(source, target);
+    const variant_record read = target == VARIANT_TYPE_STRING ? v.r : views[target].read(source);
     const bool to_text = source.type != VARIANT_TYPE_STRING && target == VARIANT_TYPE_STRING;
     EXPECT_EQ(corvane::test::allocations_so_far() - before, to_text ? 1 : 0);
     EXPECT_EQ(v.r.type, target);
     EXPECT_TRUE(!to_text || v.r.value.unit->bytes[v.r.value.unit->length - 1] == '\0');
-    EXPECT_EQ(member_text(read), member_text(v.r)) << "getter of " << target;
-    return member_text(v.r);
+    const std::string text = member_text(v.r);
+    EXPECT_EQ(target == VARIANT_TYPE_STRING ? text : views[target].member(read), text) << "getter of " << target;
+    return text;
 }
 
 std::string parsed(const char* text, variant_type target) { return converted(scoped_record(text).r, target); }
@@ -159,13 +151,6 @@ std::string joined(const variant_record& source) {
     return text;
 }
 
-// printf's "%f", but with a NaN's sign, which msvcrt and mingw-w64 drop.
-std::string c_printf_fixed(double value) {
-    char text[400];
-    std::snprintf(text, sizeof text, "%f", value);
-    return std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : text;
-}
-
 }  // namespace
 
 TEST(ConversionMatrix, EveryCellOfEveryRow) {
@@ -213,7 +198,10 @@ TEST(NumberText, DoublesMatchPrintfAndStrtod) {
         texts.emplace_back(text);
     }
     for (double value : values) {
-        ASSERT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, value), VARIANT_TYPE_STRING), c_printf_fixed(value)) << value;
+        char text[400];
+        std::snprintf(text, sizeof text, "%f", value);  // but with a NaN's sign, which msvcrt and mingw-w64 drop
+        const std::string expected = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : text;
+        ASSERT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, value), VARIANT_TYPE_STRING), expected) << value;
     }
     for (const auto& text : texts) {
         // Text without a number reads as +0; mingw-w64's strtod gives "--1" a sign.
