@@ -13,37 +13,37 @@ static int failures = 0;
 #define CHECK(condition) \
     ((condition) ? (void)0 : (void)(++failures, fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition)))
 
+/* The typed slots but the string's (5), one row each: the operation's
+ * name, its C type, its slot, the type code it stands for and the record
+ * member that holds it. */
+#define TYPED_SLOTS(X)                                                                                 \
+    X(Bool, uint8_t, 4, BOOL, u8) X(Double, double, 6, DOUBLE, f64) X(Float, float, 7, FLOAT, f32)     \
+    X(LongLong, int64_t, 8, LONGLONG, i64) X(ULongLong, uint64_t, 9, ULONGLONG, u64)                   \
+    X(Long, int32_t, 10, LONG, i32) X(ULong, uint32_t, 11, ULONG, u32) X(Int, int32_t, 12, INT, i32)   \
+    X(UInt, uint32_t, 13, UINT, u32) X(Short, int16_t, 14, SHORT, i16) X(UShort, uint16_t, 15, USHORT, u16) \
+    X(Char, int8_t, 16, CHAR, i8) X(Byte, uint8_t, 17, UCHAR, u8)
+
 /* Each setter with flag 1 leaves its own type code, so a slot that reached
- * the wrong operation shows in the type. */
-#define WRITE(slot, x, code, member) \
-    CHECK(w->vtbl->slot(w, x, 1) && v->type == VARIANT_TYPE_##code && v->value.member == (x))
+ * the wrong operation shows in the type; -2 in the setter's type shows a
+ * width or sign lost on the way. */
+#define WRITE(name, c_type, slot, code, member) \
+    CHECK(w->vtbl->Set##name(w, (c_type)-2, 1) && v->type == VARIANT_TYPE_##code && v->value.member == (c_type)-2);
 
 static void check_write_slots(IVariantWrite* w, const variant_record* v) {
     void* out = NULL;
     CHECK(w->vtbl->Query(w, "IVariantWrite", &out) && out == (void*)w);
     CHECK(w->vtbl->AddRef(w) == 4 && w->vtbl->Release(w) == 3 && w->vtbl->Release(w) == 2);
     CHECK(w->vtbl->SetType(w, "double") && v->type == VARIANT_TYPE_DOUBLE);
-    WRITE(SetBool, 2, BOOL, u8);
     CHECK(w->vtbl->SetString(w, "hi", 1) && v->type == VARIANT_TYPE_STRING && v->value.unit->length == 3 &&
           strcmp((const char*)v->value.unit->bytes, "hi") == 0);
-    WRITE(SetDouble, 2.5, DOUBLE, f64);
-    WRITE(SetFloat, 0.25f, FLOAT, f32);
-    WRITE(SetLongLong, -INT64_C(5000000000000), LONGLONG, i64);
-    WRITE(SetULongLong, UINT64_MAX, ULONGLONG, u64);
-    WRITE(SetLong, -7, LONG, i32);
-    WRITE(SetULong, 4000000000u, ULONG, u32);
-    WRITE(SetInt, -9, INT, i32);
-    WRITE(SetUInt, 3000000000u, UINT, u32);
-    WRITE(SetShort, -300, SHORT, i16);
-    WRITE(SetUShort, 60000, USHORT, u16);
-    WRITE(SetChar, -100, CHAR, i8);
-    WRITE(SetByte, 200, UCHAR, u8);
+    TYPED_SLOTS(WRITE)
 }
 
-/* Reads int -1 through every slot: a slot that reached an operation of
- * another width or signedness shows in the value. */
-#define READ(slot, type, expected) \
-    do { type read_ = 0; CHECK(r->vtbl->slot(r, &read_) && read_ == (expected)); } while (0)
+/* The int -1 read through every getter is -1 in the getter's type (bool:
+ * 1), so a slot that reached an operation of another width or signedness
+ * shows in the value. */
+#define READ(name, type, slot, code, member) \
+    { type read_ = 0; CHECK(r->vtbl->Get##name(r, &read_) && read_ == (slot == 4 ? 1 : (type)-1)); }
 
 static void check_read_slots(IVariantRead* r) {
     void* out = NULL;
@@ -54,19 +54,7 @@ static void check_read_slots(IVariantRead* r) {
     CHECK(r->vtbl->GetType(r, text, &size) && size == 4 && strcmp(text, "int") == 0);
     size = sizeof text;
     CHECK(r->vtbl->GetString(r, text, &size) && size == 3 && strcmp(text, "-1") == 0);
-    READ(GetBool, uint8_t, 1);
-    READ(GetDouble, double, -1.0);
-    READ(GetFloat, float, -1.0f);
-    READ(GetLongLong, int64_t, -1);
-    READ(GetULongLong, uint64_t, UINT64_MAX);
-    READ(GetLong, int32_t, -1);
-    READ(GetULong, uint32_t, UINT32_MAX);
-    READ(GetInt, int32_t, -1);
-    READ(GetUInt, uint32_t, UINT32_MAX);
-    READ(GetShort, int16_t, -1);
-    READ(GetUShort, uint16_t, UINT16_MAX);
-    READ(GetChar, int8_t, -1);
-    READ(GetByte, uint8_t, UINT8_MAX);
+    TYPED_SLOTS(READ)
 }
 
 /* A read object implemented here: it reports a chosen type name, answers
@@ -97,33 +85,21 @@ static bool c_get_string(IVariantRead* self, char* buffer, uint32_t* size) {
     return !reader_of(self)->fail && c_get_text(buffer, size, "slot 5");
 }
 
-#define C_GETTER(name, type, slot)                                  \
-    static bool name(IVariantRead* self, type* out) {               \
+#define C_GETTER(name, type, slot, code, member)                    \
+    static bool c_get_##name(IVariantRead* self, type* out) {       \
         reader_of(self)->slot_called = slot;                        \
         return !reader_of(self)->fail && (*out = (type)slot, true); \
     }
-C_GETTER(c_get_bool, uint8_t, 4)
-C_GETTER(c_get_double, double, 6)
-C_GETTER(c_get_float, float, 7)
-C_GETTER(c_get_longlong, int64_t, 8)
-C_GETTER(c_get_ulonglong, uint64_t, 9)
-C_GETTER(c_get_long, int32_t, 10)
-C_GETTER(c_get_ulong, uint32_t, 11)
-C_GETTER(c_get_int, int32_t, 12)
-C_GETTER(c_get_uint, uint32_t, 13)
-C_GETTER(c_get_short, int16_t, 14)
-C_GETTER(c_get_ushort, uint16_t, 15)
-C_GETTER(c_get_char, int8_t, 16)
-C_GETTER(c_get_byte, uint8_t, 17)
+TYPED_SLOTS(C_GETTER)
 
+#define C_SLOT(name, type, slot, code, member) .Get##name = c_get_##name,
 static const IVariantReadVtbl c_reader_table = {
-    c_query, c_count, c_count, c_get_type, c_get_bool, c_get_string, c_get_double, c_get_float, c_get_longlong,
-    c_get_ulonglong, c_get_long, c_get_ulong, c_get_int, c_get_uint, c_get_short, c_get_ushort, c_get_char, c_get_byte,
-};
+    .Query = c_query, .AddRef = c_count, .Release = c_count, .GetType = c_get_type, .GetString = c_get_string,
+    TYPED_SLOTS(C_SLOT)};
 
 static void check_library_calls_c_slots(void) {
-    /* The slot each type code must be read with, by code 1 to 14. */
-    static const int slot_of_code[] = {0, 16, 17, 14, 15, 12, 13, 10, 11, 8, 9, 7, 6, 5, 4};
+#define SLOT_OF_CODE(name, type, slot, code, member) [VARIANT_TYPE_##code] = slot,
+    static const int slot_of_code[] = {TYPED_SLOTS(SLOT_OF_CODE)[VARIANT_TYPE_STRING] = 5};
     /* A getter that fails leaves the type and a zero value (a failed string
      * read: the empty text); an unknown name, or no reader, leaves none. */
     static const struct { const char* name; variant_type type; } failing[] = {

@@ -1,11 +1,14 @@
-// Records and units for the value tests.
+// Records, units and text for the value tests.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "corvane/value.h"
 
@@ -47,9 +50,21 @@ struct caller_unit {
 
 // Gives a unit of the library's making back to the library.
 inline void release_library_unit(bstrunit* unit) {
-    bstr_handle* handle = bstr_create();
-    bstr_attach_bstrunit(handle, unit);
-    bstr_destroy(&handle);
+    variant_record r = typed(VARIANT_TYPE_STRING, unit);
+    variant_clear(&r);
+}
+
+// Text by the size-query protocol: the needed size, a room one byte short
+// refused and left alone, then the text and its NUL in exactly the room
+// needed, and nothing past it. "<none>" when even the size is refused.
+inline std::string queried(const std::function<bool(char*, uint32_t*)>& deliver) {
+    uint32_t size = 0;
+    if (!deliver(nullptr, &size)) return "<none>";
+    std::string room(size + 1, '?');
+    uint32_t short_size = size - 1;
+    EXPECT_FALSE(deliver(room.data(), &short_size) || short_size != size - 1 || room[0] != '?') << "one byte short";
+    EXPECT_TRUE(deliver(room.data(), &size) && room[size - 1] == '\0' && room[size] == '?');
+    return room.substr(0, size - 1);
 }
 
 }  // namespace corvane::test
