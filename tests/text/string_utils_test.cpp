@@ -34,24 +34,16 @@ TEST(FormattedLength, CountsTheTextAndItsNulOrFailsWithMinusOne) {
 TEST(IntelligentCompare, OrdersAtTheFirstDifferenceAndDigitRunsByValue) {
     enum order { before, same, after };
     const struct { std::string a, b; order expected; } rows[] = {
-        {"", "", same},
-        {"", "\x80", before},
-        {"a", "a\x80", before},  // a prefix sorts first, whatever follows
-        {"file9", "file10", before},
-        {"item10b", "item10a", after},
-        {"a05x", "a5y", same},  // only the digit runs are compared
+        {"", "", same}, {"", "\x80", before}, {"a", "a\x80", before},  // a prefix sorts first, whatever follows
+        {"file9", "file10", before}, {"item10b", "item10a", after},
+        {"a05x", "a5y", same},   // only the digit runs are compared
         {"x19", "x100", after},  // tails 9 and 00: earlier digits are common prefix
-        {"a1b", "a10", after},  // a digit sorts before any non-digit...
-        {"a 1", "a1", after},
+        {"a1b", "a10", after}, {"a 1", "a1", after},  // a digit sorts before any non-digit...
         {"a\x80", "a1", after},  // ...even one that is negative as char
-        {"B", "a", before},
-        {"\x80", "A", before},
-        {"\x80", "\xFF", before},
+        {"B", "a", before}, {"\x80", "A", before}, {"\x80", "\xFF", before},
         {"v2147483648", "v999", after},  // beyond 32 bits, exactly
         {"v1" + std::string(300, '0') + "1", "v2" + std::string(301, '0'), before},
-        {"a0010", "a9", after},
-        {"a0009", "a10", before},
-        {"a" + std::string(10000, '0') + "7", "a7", same},
+        {"a0010", "a9", after}, {"a0009", "a10", before}, {"a" + std::string(10000, '0') + "7", "a7", same},
     };
     for (const auto& [a, b, expected] : rows) {
         EXPECT_EQ(os_clibrary_string_intelligent_greater(a.c_str(), b.c_str()), expected == after) << a << " " << b;

@@ -16,10 +16,7 @@
 #include "locale_support.hpp"
 #include "value_test_support.hpp"
 
-using corvane::test::caller_unit;
-using corvane::test::scoped_record;
-using corvane::test::typed;
-using corvane::test::text_of;
+using namespace corvane::test;
 
 namespace {
 
@@ -60,11 +57,11 @@ std::string member_text(const variant_record& r) {
 std::string converted(const variant_record& source, variant_type target) {
     scoped_record v;
     variant_set_variant(&v.r, &source);
-    const long before = corvane::test::allocations_so_far();
+    const long before = allocations_so_far();
     EXPECT_TRUE(variant_change_type(&v.r, target));
     const variant_record read = target == VARIANT_TYPE_STRING ? v.r : views[target].read(source);
     const bool to_text = source.type != VARIANT_TYPE_STRING && target == VARIANT_TYPE_STRING;
-    EXPECT_EQ(corvane::test::allocations_so_far() - before, to_text ? 1 : 0);
+    EXPECT_EQ(allocations_so_far() - before, to_text ? 1 : 0);
     EXPECT_EQ(v.r.type, target);
     EXPECT_TRUE(!to_text || v.r.value.unit->bytes[v.r.value.unit->length - 1] == '\0');
     const std::string text = member_text(v.r);
@@ -250,15 +247,13 @@ TEST(NumberText, TextIsBoundedByItsUnit) {
 }
 
 TEST(NumberText, NumbersAndTextIgnoreTheProcessLocale) {
-    corvane::test::decimal_comma_locale locale;
+    decimal_comma_locale locale;
     if (!locale.why.empty()) GTEST_SKIP() << locale.why;
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
     ASSERT_STREQ(probe, "1,5") << "the locale is not in effect";
     EXPECT_EQ(converted(typed(VARIANT_TYPE_FLOAT, 1.5f), VARIANT_TYPE_STRING), "1.500000");
     EXPECT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, -1e24), VARIANT_TYPE_STRING), "-999999999999999983222784.000000");
-    scoped_record texts[] = {scoped_record("123456.789e-3"), scoped_record("1,5"), scoped_record(" 2.5e3")};
-    EXPECT_EQ(variant_resolve_as_double(&texts[0].r), 123.456789);
-    EXPECT_EQ(variant_resolve_as_double(&texts[1].r), 1.0);
-    EXPECT_EQ(variant_resolve_as_float(&texts[2].r), 2500.0f);
+    EXPECT_EQ(parsed("123456.789e-3", VARIANT_TYPE_DOUBLE), member_text(typed(VARIANT_TYPE_DOUBLE, 123.456789)));
+    EXPECT_TRUE(parsed("1,5", VARIANT_TYPE_DOUBLE) == "1" && parsed(" 2.5e3", VARIANT_TYPE_FLOAT) == "2500");
 }

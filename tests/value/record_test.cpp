@@ -7,11 +7,7 @@
 
 #include "value_test_support.hpp"
 
-using corvane::test::caller_unit;
-using corvane::test::queried;
-using corvane::test::scoped_record;
-using corvane::test::text_of;
-using corvane::test::typed;
+using namespace corvane::test;
 
 TEST(VariantRecord, EqualityComparesTheTypesOwnMember) {
     caller_unit zero_length(""), without_nul("abc");

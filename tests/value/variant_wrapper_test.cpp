@@ -9,11 +9,7 @@
 
 #include "value_test_support.hpp"
 
-using corvane::test::caller_unit;
-using corvane::test::queried;
-using corvane::test::scoped_record;
-using corvane::test::text_of;
-using corvane::test::typed;
+using namespace corvane::test;
 
 namespace {
 
