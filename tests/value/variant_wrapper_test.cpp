@@ -81,24 +81,19 @@ TEST(VariantWrapper, ModesQueryAndCountsAcrossThreads) {
     EXPECT_TRUE(variant_wrapper_get_variantread(nullptr) == nullptr && variant_wrapper_get_variantwrite(nullptr) == nullptr);
 }
 
-// Type name and text of a borrowed value, which the getters leave as it
-// is; an empty record and an invalid code name no type, and units are read
-// no further than their NUL or their length.
-TEST(VariantWrapper, TypeAndTextFollowTheSizeQueryProtocolWithoutReadingPastAUnit) {
+// Type name and text of values that name no type (an empty record and an
+// invalid code), and of units read no further than their NUL or length.
+TEST(VariantWrapper, TypeAndTextOfUnnamedTypesAndUnusualUnits) {
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
-    EXPECT_TRUE(type_text(wrapper) == "<none>" && string_text(reader) == "<none>") << "no value yet";
     caller_unit unterminated("abc"), inner_nul(std::string_view("ab\0cd", 5));
     const struct { variant_record value; const char *type, *text; } rows[] = {
-        {typed(VARIANT_TYPE_INT, -50), "int", "-50"}, {typed(0, 0), "", ""}, {typed(15, 0), "", ""},
-        {typed<bstrunit*>(VARIANT_TYPE_STRING, nullptr), "string", ""},
+        {typed(0, 0), "", ""}, {typed(15, 0), "", ""}, {typed<bstrunit*>(VARIANT_TYPE_STRING, nullptr), "string", ""},
         {typed(VARIANT_TYPE_STRING, unterminated.get()), "string", "abc"},
         {typed(VARIANT_TYPE_STRING, inner_nul.get()), "string", "ab"}};
-    for (const auto& row : rows) {
-        variant_record value = row.value;
-        variant_wrapper_set_wrapper_value(wrapper, &value, 0);
+    for (auto row : rows) {
+        variant_wrapper_set_wrapper_value(wrapper, &row.value, 0);
         EXPECT_TRUE(type_text(wrapper) == row.type && string_text(reader) == row.text) << row.text;
-        EXPECT_EQ(std::memcmp(&value, &row.value, sizeof value), 0) << row.text;
     }
     reader->Release();
     variant_wrapper_destroy(&wrapper);
@@ -128,12 +123,12 @@ TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
             variant_wrapper_set_wrapper_value(wrapper, row.next == set_null ? nullptr : &caller, 1);
         }
         int32_t number = 17;
-        uint32_t size = 0;
         scoped_record copy("released on entry");
-        const bool read = reader->GetInt(&number) && reader->GetString(nullptr, &size);
-        EXPECT_EQ(read && writer->SetInt(6, 0) && writer->SetType("long"), row.has_value) << row.reason;
+        const auto type = [reader](char* buffer, uint32_t* size) { return reader->GetType(buffer, size); };
+        EXPECT_EQ(queried(type) + " " + string_text(reader), row.has_value ? "int 5" : "<none> <none>") << row.reason;
+        EXPECT_EQ(reader->GetInt(&number) && writer->SetInt(6, 0) && writer->SetType("long"), row.has_value) << row.reason;
         variant_set_variantread(&copy.r, reader);  // without a value, no type name: empty
-        EXPECT_TRUE(number == (row.has_value ? 5 : 17) && size == (row.has_value ? 2u : 0u)) << row.reason;
+        EXPECT_EQ(number, row.has_value ? 5 : 17) << row.reason;
         EXPECT_EQ(copy.r.type, row.has_value ? VARIANT_TYPE_LONG : VARIANT_TYPE_EMPTY) << row.reason;
         reader->Release();
         writer->Release();
