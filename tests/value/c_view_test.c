@@ -57,14 +57,13 @@ static void check_read_slots(IVariantRead* r) {
     TYPED_SLOTS(READ)
 }
 
-/* A read object implemented here: it reports a chosen type name, answers
- * every getter with the number of its own slot (or fails, when told to) and
- * notes which slot ran. */
+/* A read object implemented here: it reports a chosen type name and
+ * answers every getter with the number of its own slot, or fails when told
+ * to. */
 struct c_reader {
     IVariantRead base;
     const char* type_name;
     bool fail;
-    int slot_called;
 };
 
 static struct c_reader* reader_of(IVariantRead* self) { return (struct c_reader*)self; }
@@ -81,13 +80,11 @@ static bool c_get_type(IVariantRead* self, char* buffer, uint32_t* size) {
     return c_get_text(buffer, size, reader_of(self)->type_name);
 }
 static bool c_get_string(IVariantRead* self, char* buffer, uint32_t* size) {
-    reader_of(self)->slot_called = 5;
     return !reader_of(self)->fail && c_get_text(buffer, size, "slot 5");
 }
 
-#define C_GETTER(name, type, slot, code, member)                    \
-    static bool c_get_##name(IVariantRead* self, type* out) {       \
-        reader_of(self)->slot_called = slot;                        \
+#define C_GETTER(name, type, slot, code, member)              \
+    static bool c_get_##name(IVariantRead* self, type* out) { \
         return !reader_of(self)->fail && (*out = (type)slot, true); \
     }
 TYPED_SLOTS(C_GETTER)
@@ -104,7 +101,7 @@ static void check_library_calls_c_slots(void) {
      * read: the empty text); an unknown name, or no reader, leaves none. */
     static const struct { const char* name; variant_type type; } failing[] = {
         {"long long", VARIANT_TYPE_LONGLONG}, {"string", VARIANT_TYPE_STRING}, {"integer", 0}, {NULL, 0}};
-    struct c_reader reader = {{&c_reader_table}, NULL, false, -1};
+    struct c_reader reader = {{&c_reader_table}, NULL, false};
     variant_record copy;
     variant_type code;
     char name[32];
@@ -115,7 +112,7 @@ static void check_library_calls_c_slots(void) {
         CHECK(variant_resolve_display_type(code, name, &size));
         reader.type_name = name;
         variant_set_variantread(&copy, &reader.base);
-        CHECK(copy.type == code && reader.slot_called == slot_of_code[code]);
+        CHECK(copy.type == code);
         CHECK(code == VARIANT_TYPE_STRING ? strcmp((const char*)copy.value.unit->bytes, "slot 5") == 0
                                           : variant_resolve_as_int(&copy) == slot_of_code[code]);
     }
@@ -143,15 +140,12 @@ int main(void) {
     variant_wrapper_set_wrapper_value(wrapper, &value, 0);
     r = variant_wrapper_get_variantread(wrapper);
     w = variant_wrapper_get_variantwrite(wrapper);
-    CHECK(r != NULL && w != NULL);
-    if (r != NULL && w != NULL) {
-        check_read_slots(r);
-        check_write_slots(w, &value);
-        CHECK(r->vtbl->Release(r) == 1 && w->vtbl->Release(w) == 1);
-    }
+    if (r == NULL || w == NULL) return 2;
+    check_read_slots(r);
+    check_write_slots(w, &value);
+    CHECK(r->vtbl->Release(r) == 1 && w->vtbl->Release(w) == 1);
     variant_wrapper_destroy(&wrapper);
     variant_clear(&value);
-
     check_library_calls_c_slots();
     return failures == 0 ? 0 : 1;
 }

@@ -43,37 +43,33 @@ std::string text_at(const safearray_handle* array, uint32_t index) {
 }  // namespace
 
 // Set functions copy their source and units move out and in; equality goes
-// by null, empty, length and bytes; null handles answer nothing.
+// by length and bytes, the NUL included; a handle set from itself keeps its
+// unit; null handles answer nothing.
 TEST(BstrHandle, SetFunctionsCopyUnitsMoveAndEqualityGoesByBytes) {
     bstr_handle *handle = bstr_create(), *copy = bstr_create();
     caller_unit empty(""), binary(std::string_view("a\0b\xff", 4)), abc(std::string_view("abc", 4)), unterminated("abc");
-    EXPECT_TRUE(bstr_get_string(handle) == nullptr && bstr_equal_bstr(handle, copy) && bstr_set_string(copy, "abd"));
-    ASSERT_TRUE(bstr_set_string(handle, "abc") && unit_of(handle)->length == 4 && bstr_equal_bstrunit(handle, abc.get()));
-    EXPECT_FALSE(bstr_equal_bstrunit(handle, unterminated.get()) || bstr_equal_bstr(copy, handle));
+    ASSERT_TRUE(bstr_get_string(handle) == nullptr && bstr_set_string(handle, "abc") && unit_of(handle)->length == 4);
+    EXPECT_TRUE(bstr_equal_bstrunit(handle, abc.get()) && !bstr_equal_bstrunit(handle, unterminated.get()));
+    ASSERT_TRUE(bstr_set_bstrunit(copy, empty.get()) && unit_of(copy) != nullptr) << "length 0 is a unit, not none";
+    EXPECT_FALSE(bstr_equal_bstr(copy, handle) || unit_of(copy)->length != 0);
     bstr_clear(copy);
     EXPECT_FALSE(bstr_get_string(copy) != nullptr || bstr_equal_bstr(copy, handle) || bstr_equal_bstrunit(copy, abc.get()));
-    ASSERT_TRUE(bstr_set_bstrunit(handle, empty.get()));
-    EXPECT_TRUE(unit_of(handle) != nullptr && unit_of(handle)->length == 0) << "length 0 is a unit, not none";
     ASSERT_TRUE(bstr_set_bstrunit(handle, binary.get()));
     binary.get()->bytes[0] = 'z';
-    EXPECT_EQ(std::memcmp(bstr_get_string(handle), "a\0b\xff", 4), 0);
-    ASSERT_TRUE(bstr_set_bstr(copy, handle));
+    ASSERT_TRUE(std::memcmp(bstr_get_string(handle), "a\0b\xff", 4) == 0 && bstr_set_bstr(copy, handle));
     EXPECT_TRUE(unit_of(copy) != unit_of(handle) && bstr_equal_bstr(copy, handle));
-    // A handle set from itself, or its own unit attached again, keeps it.
     bstrunit* unit = bstr_detach_bstrunit(handle);
     EXPECT_EQ(bstr_get_string(handle), nullptr);
     bstr_attach_bstrunit(copy, unit);  // its former unit is released
-    bstr_attach_bstrunit(copy, unit);
+    bstr_attach_bstrunit(copy, unit);  // and its own one kept
     EXPECT_TRUE(bstr_set_bstr(copy, copy) && bstr_set_bstrunit(copy, unit_of(copy)));
     EXPECT_TRUE(bstr_set_string(copy, bstr_get_string(copy)) && text_of(unit_of(copy)) == "a");
     EXPECT_TRUE(bstr_set_bstr(copy, handle) && bstr_get_string(copy) == nullptr);
-    EXPECT_TRUE(bstr_set_string(nullptr, nullptr) && bstr_set_bstrunit(nullptr, nullptr) && bstr_set_bstr(nullptr, nullptr));
-    EXPECT_FALSE(bstr_set_string(nullptr, "x") || bstr_set_bstrunit(nullptr, abc.get()) || bstr_set_bstr(nullptr, copy));
-    EXPECT_TRUE(bstr_get_string(nullptr) == nullptr && bstr_detach_bstrunit(nullptr) == nullptr);
     bstr_clear(nullptr);
     bstr_attach_bstrunit(nullptr, abc.get());  // takes nothing
-    EXPECT_TRUE(bstr_equal_bstr(nullptr, nullptr) && bstr_equal_bstrunit(nullptr, nullptr));
-    EXPECT_FALSE(bstr_equal_bstr(nullptr, handle) || bstr_equal_bstrunit(nullptr, abc.get()));
+    EXPECT_TRUE(bstr_set_string(nullptr, nullptr) && bstr_set_bstrunit(nullptr, nullptr) && bstr_equal_bstr(nullptr, nullptr));
+    EXPECT_FALSE(bstr_set_string(nullptr, "x") || bstr_set_bstr(nullptr, copy) || bstr_equal_bstrunit(nullptr, abc.get()));
+    EXPECT_TRUE(bstr_get_string(nullptr) == nullptr && bstr_detach_bstrunit(nullptr) == nullptr);
     for (bstr_handle** variable : {&handle, &handle, &copy}) bstr_destroy(variable);  // the second finds null
     EXPECT_EQ(handle, nullptr);
 }
