@@ -69,11 +69,11 @@ struct c_reader {
 static struct c_reader* reader_of(IVariantRead* self) { return (struct c_reader*)self; }
 static bool c_query(IVariantRead* self, const char* name, void** out) { return (void)self, (void)name, (void)out, false; }
 static uint32_t c_count(IVariantRead* self) { return (void)self, 1; }
+/* Text by the size-query protocol; a library that hands over less room than
+ * it was told overflows the buffer, which ASan reports. */
 static bool c_get_text(char* buffer, uint32_t* size, const char* text) {
-    const uint32_t needed = (uint32_t)strlen(text) + 1;
-    if (buffer != NULL && *size < needed) return false;
-    if (buffer != NULL) memcpy(buffer, text, needed);
-    *size = needed;
+    if (buffer != NULL) strcpy(buffer, text);
+    *size = (uint32_t)strlen(text) + 1;
     return true;
 }
 static bool c_get_type(IVariantRead* self, char* buffer, uint32_t* size) {

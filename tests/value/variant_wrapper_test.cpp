@@ -90,11 +90,8 @@ TEST(VariantWrapper, ModesQueryAndCountsAcrossThreads) {
 TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
     enum then { keep, set_null, destroy, copy_again };
     const struct { uint8_t copy; then next; bool has_value; const char* reason; } rows[] = {
-        {2, keep, false, "a new wrapper"},
-        {1, keep, true, "a copy"},
-        {1, set_null, false, "the value set to null"},
-        {1, destroy, false, "the wrapper freed its copy"},
-        {1, copy_again, true, "a new copy replaced the old"},
+        {2, keep, false, "a new wrapper"}, {1, keep, true, "a copy"}, {1, set_null, false, "the value set to null"},
+        {1, destroy, false, "the wrapper freed its copy"}, {1, copy_again, true, "a new copy replaced the old"},
         {0, destroy, true, "a borrowed record outlives the wrapper"},
     };
     for (const auto& row : rows) {
@@ -124,7 +121,7 @@ TEST(VariantWrapper, WithoutAValueEveryTypedOperationFails) {
 // Setters pass their flag and SetType converts; a borrowed value is written
 // in place, a copy is the wrapper's own, and its own value handed back in
 // any mode stays owned and intact. A clone owns a copy of even a borrowed
-// value, and the modes.
+// value.
 TEST(VariantWrapper, SettersWriteTheBorrowedValueInPlaceOrTheWrappersOwnCopy) {
     scoped_record caller("borrowed");
     variant_wrapper_handle* wrapper = writable_wrapper(&caller.r);
@@ -146,19 +143,13 @@ TEST(VariantWrapper, SettersWriteTheBorrowedValueInPlaceOrTheWrappersOwnCopy) {
         EXPECT_TRUE(variant_wrapper_get_wrapper_value(wrapper) == own && string_text(reader) == "mine");
     }
     variant_wrapper_set_wrapper_value(wrapper, &caller.r, 0);
-    variant_wrapper_set_mode(wrapper, 0, 1);
     ASSERT_TRUE(variant_wrapper_get_wrapper_value(wrapper) == &caller.r && writer->SetString("rewritten", 1));
-    variant_wrapper_handle *clone = variant_wrapper_clone(wrapper), *bare = variant_wrapper_create();
-    variant_wrapper_handle* bare_clone = variant_wrapper_clone(bare);
+    variant_wrapper_handle* clone = variant_wrapper_clone(wrapper);
     reader->Release();
     writer->Release();
     variant_wrapper_destroy(&wrapper);
     EXPECT_EQ(text_of(caller.r.value.unit), "rewritten");  // and it outlives the wrapper
-    writer = variant_wrapper_get_variantwrite(clone);
-    ASSERT_TRUE(writer != nullptr && variant_wrapper_get_variantread(clone) == nullptr);
-    EXPECT_TRUE(variant_equal_variant(variant_wrapper_get_wrapper_value(clone), &caller.r));
-    ASSERT_TRUE(writer->SetString("only the clone", 1));
-    EXPECT_TRUE(text_of(caller.r.value.unit) == "rewritten" && variant_wrapper_get_wrapper_value(bare_clone) == nullptr);
-    writer->Release();
-    for (auto* handle : {clone, bare, bare_clone}) variant_wrapper_destroy(&handle);
+    const variant_record* cloned = variant_wrapper_get_wrapper_value(clone);
+    EXPECT_TRUE(cloned != &caller.r && cloned->value.unit != caller.r.value.unit && text_of(cloned->value.unit) == "rewritten");
+    variant_wrapper_destroy(&clone);
 }
