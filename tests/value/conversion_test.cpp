@@ -10,7 +10,6 @@
 #include <random>
 #include <string>
 #include <type_traits>
-#include <vector>
 
 #include "allocation_support.hpp"
 #include "locale_support.hpp"
@@ -179,53 +178,33 @@ TEST(ConversionMatrix, OwnStringAndEmptyRecordsAreOnlyRetyped) {
     EXPECT_TRUE(variant_change_type(&empty, VARIANT_TYPE_STRING) && empty.type == 13 && empty.value.unit == nullptr);
 }
 
-// Fixed text is what printf writes in the "C" locale, however long; text
-// reads as strtod reads it there, over random doubles in several notations.
-// Both hold while the process runs in a locale whose decimal separator is a
-// comma, where the machine has one.
-TEST(NumberText, DoublesMatchPrintfAndStrtodOfTheCLocaleInAnyLocale) {
-    using limits = std::numeric_limits<double>;
-    // 1e24 is the first magnitude whose text no longer fits in 31 characters.
-    std::vector<double> values = {-0.0, limits::quiet_NaN(), -limits::quiet_NaN(), limits::infinity(),
-                                  -limits::infinity(), -1e24, -limits::max(), limits::denorm_min(), 0.0000005, 2.5e-6,
-                                  1.0000005, static_cast<double>(std::numeric_limits<float>::max())};
-    std::vector<std::string> texts = {
-        "  +1.5", "-.5e-3", "1e400", "-1e-400", "2.4703282292062327e-324", "2.4703282292062328e-324",
-        "0.0000000000000000000000000000001e330", "100000e-330", "inf", "-Infinity", "INFINIT", "nan", "-nan",
-        "NAN(123)", "0x1p-1074", "0x1.fffffffffffffp1023", "0x1p1024", "-0x1p-1080", "0X.8", "0x", "0x.", "0x.p1",
-        "0xg", "-0x", "0x-1", "0xinf", "--1", "+-1", "- 1", ".", "e5", "1e", "1e+", "0x1p", "\v\f 7", "1,5", "0.1",
-        "123456789012345678901234567890", "4.9406564584124654e-324", "123456.789e-3"};
+// Numbers print and text reads with a point whatever the process locale:
+// here one whose decimal separator is a comma.
+TEST(NumberText, NumbersAndTextIgnoreTheProcessLocale) {
+    decimal_comma_locale locale;
+    if (!locale.why.empty()) GTEST_SKIP() << locale.why;
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the locale is not in effect";
+    EXPECT_EQ(converted(typed(VARIANT_TYPE_FLOAT, 1.5f), VARIANT_TYPE_STRING), "1.500000");
+    EXPECT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, -1e24), VARIANT_TYPE_STRING), "-999999999999999983222784.000000");
+    EXPECT_EQ(parsed("123456.789e-3", VARIANT_TYPE_DOUBLE), member_text(typed(VARIANT_TYPE_DOUBLE, 123.456789)));
+    EXPECT_TRUE(parsed("1,5", VARIANT_TYPE_DOUBLE) == "1" && parsed(" 2.5e3", VARIANT_TYPE_FLOAT) == "2500");
+}
+
+// Over random doubles: fixed text is what printf writes in the "C" locale,
+// however long, and text in several notations reads as strtod reads it.
+TEST(NumberText, RandomDoublesMatchPrintfAndStrtod) {
     std::mt19937_64 random(12345);
     const char* formats[] = {"%.17g", "%a", "%.3e", "%.25g"};
     for (int i = 0; i < 20000; ++i) {
-        values.push_back(std::bit_cast<double>(random()));
-        char text[64];
+        const double value = std::bit_cast<double>(random());
+        char fixed[400], text[64];
+        std::snprintf(fixed, sizeof fixed, "%f", value);  // but with a NaN's sign, which msvcrt and mingw-w64 drop
         std::snprintf(text, sizeof text, formats[i % 4], std::bit_cast<double>(random()));
-        texts.emplace_back(text);
-    }
-    std::vector<std::string> printed;
-    std::vector<double> read;
-    for (double value : values) {
-        char text[400];
-        std::snprintf(text, sizeof text, "%f", value);  // but with a NaN's sign, which msvcrt and mingw-w64 drop
-        printed.emplace_back(std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : text);
-    }
-    for (const auto& text : texts) {
-        // Text without a number reads as +0; mingw-w64's strtod gives "--1" a sign.
-        char* end = nullptr;
-        const double number = std::strtod(text.c_str(), &end);
-        read.push_back(end == text.c_str() ? 0.0 : number);
-    }
-    decimal_comma_locale locale;
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    ASSERT_TRUE(!locale.why.empty() || std::string(probe) == "1,5") << "the locale is not in effect";
-    for (size_t i = 0; i < values.size(); ++i) {
-        ASSERT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, values[i]), VARIANT_TYPE_STRING), printed[i]) << values[i];
-    }
-    for (size_t i = 0; i < texts.size(); ++i) {
-        ASSERT_EQ(parsed(texts[i].c_str(), VARIANT_TYPE_DOUBLE), member_text(typed(VARIANT_TYPE_DOUBLE, read[i])))
-            << "'" << texts[i] << "'";
+        const std::string expected = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : fixed;
+        ASSERT_EQ(converted(typed(VARIANT_TYPE_DOUBLE, value), VARIANT_TYPE_STRING), expected) << value;
+        ASSERT_EQ(parsed(text, VARIANT_TYPE_DOUBLE), member_text(typed(VARIANT_TYPE_DOUBLE, std::strtod(text, nullptr)))) << text;
     }
 }
 

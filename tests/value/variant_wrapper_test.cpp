@@ -79,9 +79,9 @@ TEST(VariantWrapper, ModesQueryAndCountsAcrossThreads) {
     uint32_t size = 8;
     variant_wrapper_set_wrapper_value(nullptr, nullptr, 1);
     variant_wrapper_set_mode(nullptr, 1, 1);
-    EXPECT_FALSE(variant_wrapper_get_type(nullptr, nullptr, &size) || variant_wrapper_set_type(nullptr, "int") || size != 8);
-    EXPECT_TRUE(variant_wrapper_clone(nullptr) == nullptr && variant_wrapper_get_wrapper_value(nullptr) == nullptr);
-    EXPECT_TRUE(variant_wrapper_get_variantread(nullptr) == nullptr && variant_wrapper_get_variantwrite(nullptr) == nullptr);
+    EXPECT_FALSE(variant_wrapper_get_type(nullptr, nullptr, &size) || variant_wrapper_set_type(nullptr, "int") || size != 8 ||
+                 variant_wrapper_clone(nullptr) || variant_wrapper_get_wrapper_value(nullptr) ||
+                 variant_wrapper_get_variantread(nullptr) || variant_wrapper_get_variantwrite(nullptr));
 }
 
 // Without a value every typed operation fails and touches nothing: a new
