@@ -16,30 +16,6 @@ const bstrunit* unit_of(const bstr_handle* handle) {
     return bytes == nullptr ? nullptr : reinterpret_cast<const bstrunit*>(bytes - offsetof(bstrunit, bytes));
 }
 
-// String slots move through caller memory at an odd address (null text: no
-// unit). The caller's unit is overwritten at once, so a slot that kept it
-// instead of its own duplicate shows.
-bool set_text(safearray_handle* array, uint32_t index, const char* text) {
-    caller_unit unit(std::string_view(text ? text : "", text ? std::strlen(text) + 1 : 0));
-    const bstrunit* pointer = text ? unit.get() : nullptr;
-    alignas(8) unsigned char room[sizeof pointer + 1];
-    std::memcpy(room + 1, &pointer, sizeof pointer);
-    const bool set = safearray_set_element(array, index, room + 1);
-    std::memset(unit.get()->bytes, '#', unit.get()->length);
-    return set;
-}
-
-// The text of a string slot, read through a duplicate released here.
-std::string text_at(const safearray_handle* array, uint32_t index) {
-    alignas(8) unsigned char room[sizeof(bstrunit*) + 1] = {};
-    bstrunit* unit = nullptr;
-    EXPECT_TRUE(safearray_get_element(array, index, room + 1));
-    std::memcpy(&unit, room + 1, sizeof unit);
-    std::string text = text_of(unit);
-    release_library_unit(unit);
-    return text;
-}
-
 }  // namespace
 
 // Set functions copy their source and units move out and in; equality goes
@@ -115,21 +91,18 @@ TEST(SafeArray, ResizeKeepsThePrefixSnapshotsAreCopiesAndBadArgumentsAreRefused)
     }
 }
 
-// String slots hold the array's own duplicates: a later set releases the
-// former, shrinking releases the cut-off units and keeps the others, and the
-// units in a snapshot are the caller's own.
+// String slots hold the array's own duplicates and hand out new ones; a set
+// releases the former unit and shrinking the cut-off ones (ASan reports a
+// leak).
 TEST(SafeArray, StringSlotsHoldTheArraysOwnDuplicates) {
-    safearray_handle* array = safearray_create(VARIANT_TYPE_STRING, 3);
-    EXPECT_EQ(text_at(array, 0), "<null>");
-    ASSERT_TRUE(set_text(array, 0, "first") && set_text(array, 1, "other") && set_text(array, 2, "cut off"));
-    EXPECT_EQ(text_at(array, 0), "first");
-    ASSERT_TRUE(set_text(array, 0, nullptr) && safearray_resize(array, 2) && safearray_resize(array, 4));
-    EXPECT_TRUE(text_at(array, 0) == "<null>" && text_at(array, 1) == "other" && text_at(array, 2) == "<null>");
-    void* snapshot = nullptr;
-    ASSERT_TRUE(safearray_access_element(array, &snapshot));
-    bstrunit* kept = static_cast<bstrunit**>(snapshot)[1];
-    EXPECT_TRUE(static_cast<bstrunit**>(snapshot)[0] == nullptr && set_text(array, 1, "changed"));
+    safearray_handle* array = safearray_create(VARIANT_TYPE_STRING, 2);
+    caller_unit mine(std::string_view("first", 6));
+    const bstrunit* pointer = mine.get();
+    bstrunit* read = nullptr;
+    ASSERT_TRUE(safearray_set_element(array, 1, &pointer) && safearray_set_element(array, 1, &pointer));
+    mine.get()->bytes[0] = 'F';
+    ASSERT_TRUE(safearray_get_element(array, 1, &read) && read != pointer && safearray_resize(array, 1));
+    EXPECT_EQ(text_of(read), "first");
+    release_library_unit(read);
     safearray_destroy(&array);
-    EXPECT_EQ(text_of(kept), "other");
-    release_library_unit(kept);
 }
