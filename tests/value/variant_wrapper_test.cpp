@@ -133,9 +133,8 @@ TEST(VariantWrapper, SettersWriteTheBorrowedValueInPlaceOrTheWrappersOwnCopy) {
     ASSERT_TRUE(writer->SetInt(7, 1) && writer->SetType("string"));  // takes the setter's type, then converts
     EXPECT_EQ(text_of(own->value.unit), "7");
     ASSERT_TRUE(variant_wrapper_set_type(wrapper, "short"));
-    for (const char* name : {"Short", "no such type", static_cast<const char*>(nullptr)}) {
-        EXPECT_TRUE(writer->SetType(name) && own->type == VARIANT_TYPE_SHORT && own->value.i16 == 7);
-    }
+    ASSERT_TRUE(writer->SetType("no such type") && writer->SetType(nullptr));  // succeed and change nothing
+    EXPECT_TRUE(own->type == VARIANT_TYPE_SHORT && own->value.i16 == 7);
     ASSERT_TRUE(writer->SetString("mine", 1));
     EXPECT_EQ(text_of(caller.r.value.unit), "borrowed");
     for (uint8_t copy : {1, 0, 2}) {
