@@ -25,9 +25,7 @@ std::string file_content(const std::string& path) {
 TEST(LogLine, WritesTheFormattedTextUnflushedWithNothingAdded) {
     const char* file = std::getenv("LOG_FILE");
     if (!corvane::test::child_role().empty() && file != nullptr) {
-        if (std::freopen(file, "w", stdout) == nullptr || std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) {
-            std::_Exit(2);
-        }
+        if (std::freopen(file, "w", stdout) == nullptr || std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) std::_Exit(2);
         corvane::detail::log_line("Mutex[%s] already exist,just open it.\n", "name");
         corvane::detail::log_line("%d-%s", 7, "x");
         const bool unflushed = file_content(file).empty();

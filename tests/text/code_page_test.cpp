@@ -13,7 +13,6 @@
 namespace {
 
 using conversion = bool (*)(const char*, char*, uint32_t*);
-using corvane::test::child_process;
 const std::string failure_text = "Error Encode!";
 
 // The text a conversion delivers into a buffer of exactly the queried size.
@@ -84,7 +83,7 @@ TEST(CodePage, ConvertsThroughCodePages1252And936) {
         corvane::test::temp_folder folder;
         std::string why;
         const auto environment = corvane::test::code_page_environment(std::atoi(code_page), folder, why);
-        if (environment) EXPECT_EQ(child_process::self("CodePageChild.*", code_page, *environment).wait(), 0) << code_page;
+        if (environment) EXPECT_EQ(corvane::test::child_process::self("CodePageChild.*", code_page, *environment).wait(), 0) << code_page;
         else std::printf("code page %s not tested: %s\n", code_page, why.c_str());
     }
 }

@@ -57,9 +57,7 @@ TEST(IntelligentCompare, RandomPairsOrderConsistently) {
     std::mt19937 random(20261206);
     const std::string alphabet = "0019aB .\x80\xFF";
     auto random_string = [&](std::string s) {
-        for (std::size_t n = random() % 10; n > 0; --n) {
-            s += alphabet[random() % alphabet.size()];
-        }
+        for (std::size_t n = random() % 10; n > 0; --n) s += alphabet[random() % alphabet.size()];
         return s;
     };
     for (int round = 0; round < 50000; ++round) {

@@ -116,8 +116,8 @@ static void check_library_calls_c_slots(void) {
             variant_set_double(&copy, 1.0, 1);
             variant_set_variantread(&copy, &reader.base);
             CHECK(copy.type == code);
-            if (code == VARIANT_TYPE_STRING) CHECK(strcmp((const char*)copy.value.unit->bytes, reader.fail ? "" : "slot 5") == 0);
-            else CHECK(reader.fail ? copy.value.u64 == 0 : variant_resolve_as_int(&copy) == slot_of_code[code]);
+            CHECK(code == VARIANT_TYPE_STRING ? strcmp((const char*)copy.value.unit->bytes, reader.fail ? "" : "slot 5") == 0
+                  : reader.fail ? copy.value.u64 == 0 : variant_resolve_as_int(&copy) == slot_of_code[code]);
         }
     }
     variant_set_variantread(&copy, NULL);

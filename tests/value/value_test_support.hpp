@@ -48,12 +48,6 @@ struct caller_unit {
     bstrunit* get() { return reinterpret_cast<bstrunit*>(block.data()); }
 };
 
-// Gives a unit of the library's making back to the library.
-inline void release_library_unit(bstrunit* unit) {
-    variant_record r = typed(VARIANT_TYPE_STRING, unit);
-    variant_clear(&r);
-}
-
 // Text by the size-query protocol: the needed size, a room one byte short
 // refused and left alone, then the text and its NUL in exactly the room
 // needed, and nothing past it. "<none>" when even the size is refused.

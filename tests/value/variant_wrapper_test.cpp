@@ -14,10 +14,7 @@ using namespace corvane::test;
 namespace {
 
 // The object's current count, read without changing it.
-uint32_t count_of(IBase* object) {
-    object->AddRef();
-    return object->Release();
-}
+uint32_t count_of(IBase* object) { return object->AddRef(), object->Release(); }
 
 // A wrapper that hands out both interfaces, holding a copy of `value` if any.
 variant_wrapper_handle* writable_wrapper(variant_record* value = nullptr) {
@@ -27,9 +24,6 @@ variant_wrapper_handle* writable_wrapper(variant_record* value = nullptr) {
     return wrapper;
 }
 
-std::string type_text(variant_wrapper_handle* wrapper) {
-    return queried([wrapper](char* buffer, uint32_t* size) { return variant_wrapper_get_type(wrapper, buffer, size); });
-}
 std::string string_text(IVariantRead* reader) {
     return queried([reader](char* buffer, uint32_t* size) { return reader->GetString(buffer, size); });
 }
@@ -52,8 +46,8 @@ TEST(VariantWrapper, ModesQueryAndCountsAcrossThreads) {
     ASSERT_TRUE(writer->Query("IBase", &out) && out == writer && reader->Query("IVariantRead", &out) && out == reader);
     EXPECT_TRUE(count_of(writer) == 3 && count_of(reader) == 3);
     EXPECT_FALSE(writer->Query("IVariantRead", &out) || writer->Query("ibase", &out) || writer->Query("IBase ", &out) ||
-                 writer->Query(nullptr, &out) || reader->Query("IVariantWrite", &out) || out != reader);
-    EXPECT_FALSE(reader->Query("IBase", nullptr) || count_of(writer) != 3 || count_of(reader) != 3);
+                 writer->Query(nullptr, &out) || reader->Query("IVariantWrite", &out) || out != reader ||
+                 reader->Query("IBase", nullptr) || count_of(writer) != 3 || count_of(reader) != 3);
     std::vector<std::thread> threads;
     std::atomic<int> started{0};
     for (int t = 0; t < 4; ++t) {
@@ -70,7 +64,8 @@ TEST(VariantWrapper, ModesQueryAndCountsAcrossThreads) {
     for (auto& thread : threads) thread.join();
     variant_record empty{};  // an empty record names no type
     variant_wrapper_set_wrapper_value(wrapper, &empty, 0);
-    EXPECT_TRUE(type_text(wrapper).empty() && string_text(reader).empty());
+    const auto type = [wrapper](char* buffer, uint32_t* size) { return variant_wrapper_get_type(wrapper, buffer, size); };
+    EXPECT_TRUE(queried(type).empty() && string_text(reader).empty());
     variant_wrapper_set_mode(wrapper, 2, 255);  // only exactly 1 opens
     EXPECT_TRUE(variant_wrapper_get_variantread(wrapper) == nullptr && variant_wrapper_get_variantwrite(wrapper) == nullptr);
     EXPECT_EQ(writer->Release() + writer->Release() + reader->Release(), 5u);  // the reader keeps one
@@ -149,6 +144,6 @@ TEST(VariantWrapper, SettersWriteTheBorrowedValueInPlaceOrTheWrappersOwnCopy) {
     variant_wrapper_destroy(&wrapper);
     EXPECT_EQ(text_of(caller.r.value.unit), "rewritten");  // and it outlives the wrapper
     const variant_record* cloned = variant_wrapper_get_wrapper_value(clone);
-    EXPECT_TRUE(cloned != &caller.r && cloned->value.unit != caller.r.value.unit && text_of(cloned->value.unit) == "rewritten");
+    EXPECT_TRUE(cloned->value.unit != caller.r.value.unit && text_of(cloned->value.unit) == "rewritten");
     variant_wrapper_destroy(&clone);
 }
