@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
