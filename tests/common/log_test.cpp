@@ -20,17 +20,18 @@ std::string file_content(const std::string& path) {
 
 // A child sends its standard output to a fully buffered file and reads the
 // file back through a stream of its own, before and after flushing: the
-// lines must be pending, then exactly the formatted text with nothing added.
-// The child's exit code is the verdict.
+// text must be pending, then exactly the formatted text, with no line break
+// added. The texts hold no line break of their own, which a text-mode stream
+// on Windows would translate. The child's exit code is the verdict.
 TEST(LogLine, WritesTheFormattedTextUnflushedWithNothingAdded) {
     const char* file = std::getenv("LOG_FILE");
     if (!corvane::test::child_role().empty() && file != nullptr) {
         if (std::freopen(file, "w", stdout) == nullptr || std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) std::_Exit(2);
-        corvane::detail::log_line("Mutex[%s] already exist,just open it.\n", "name");
+        corvane::detail::log_line("Mutex[%s] already exist,just open it.", "name");
         corvane::detail::log_line("%d-%s", 7, "x");
         const bool unflushed = file_content(file).empty();
         std::fflush(stdout);
-        std::_Exit(unflushed && file_content(file) == "Mutex[name] already exist,just open it.\n7-x" ? 0 : 1);
+        std::_Exit(unflushed && file_content(file) == "Mutex[name] already exist,just open it.7-x" ? 0 : 1);
     }
     corvane::test::temp_folder folder;
     const std::string path = folder.join("stdout");
