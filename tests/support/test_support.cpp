@@ -89,8 +89,8 @@ ready_child::ready_child(const std::string& gtest_filter, const std::string& rol
     const auto flag = std::filesystem::temp_directory_path() / unique_name("ready");
     auto env = extra_env;
     env.push_back(std::string(ready_marker) + "=" + flag.string());
-    process_ = child_process::self(gtest_filter, role, env);
-    while (!std::filesystem::exists(flag) && process_.running()) {
+    child_process::operator=(child_process::self(gtest_filter, role, env));
+    while (!std::filesystem::exists(flag) && running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ready_ = std::filesystem::remove(flag);

@@ -95,16 +95,14 @@ private:
 // has set itself up (for example, taken hold of a shared object) and then
 // waits to be killed. The constructor returns when the child is ready or has
 // ended.
-class ready_child {
+class ready_child : public child_process {
 public:
     ready_child(const std::string& gtest_filter, const std::string& role,
                 const std::vector<std::string>& extra_env = {});
 
     bool ready() const { return ready_; }
-    int kill_and_wait() { return process_.kill_and_wait(); }
 
 private:
-    child_process process_;
     bool ready_ = false;
 };
 

@@ -38,7 +38,8 @@ bool make_host_link(const std::string& target, const std::string& link) {
     // Wine starts host programs given by their host path.
     const std::string host_link = host_path(link);
     std::string command = "/bin/ln -s \"" + host_target + "\" \"" + host_link + "\"";
-    STARTUPINFOA startup{sizeof startup};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (host_target.empty() || host_link.empty() ||
         !CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {

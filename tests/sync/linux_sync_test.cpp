@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "sync_test_support.hpp"
 
@@ -70,36 +69,28 @@ TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
     }
 }
 
-// Two processes close their handles on one name at the same instant, read
-// off the one monotonic clock, round after round: whichever closes last must
-// still remove the name.
+// Two processes close their handles on one name at the same instant, a
+// boundary of the one monotonic clock, round after round: whichever closes
+// last must still remove the name.
 TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
-    std::istringstream role(corvane::test::child_role());
-    std::string name;
-    time_record start{};
-    if (!(role >> name >> start.seconds >> start.nanoseconds)) {
-        name = unique_name("close");
-        start = deadline_after_ms(500);
-    }
+    const std::string role = corvane::test::child_role();
+    const std::string name = role.empty() ? unique_name("close") : role;
     corvane::test::child_process partner;
-    if (role.str().empty()) {
-        partner = corvane::test::child_process::self(
-            "LinuxNamedObjects.HandlesClosingTogether*",
-            name + " " + std::to_string(start.seconds) + " " + std::to_string(start.nanoseconds));
+    if (role.empty()) {
+        partner = corvane::test::child_process::self("LinuxNamedObjects.HandlesClosing*", name);
     }
-    for (int round = 0; round < 1000; ++round, start.nanoseconds += 2'000'000) {
-        os_clock_adjust_clock_time(&start);
-        const std::string round_name = name + std::to_string(round);
+    const auto slot = [] { return std::chrono::steady_clock::now().time_since_epoch() / 2ms; };
+    for (int round = 0; round < 1000; ++round) {
+        const auto closing = slot() + 1;
+        const std::string round_name = name + std::to_string(closing);
         os_event_handle* event = os_event_create(true, false, round_name.c_str());
-        for (time_record now{}, left{}; left.seconds >= 0; os_clock_adjust_clock_time(&left)) {
-            os_clock_get_time(1, &now);
-            os_clock_get_clock_span(&now, &start, &left);
+        while (slot() < closing) {
         }
         os_event_destroy(&event);
     }
-    EXPECT_EQ(partner.wait(), role.str().empty() ? 0 : -1);
+    EXPECT_EQ(partner.wait(), role.empty() ? 0 : -1);
     for (const auto& entry : fs::directory_iterator("/dev/shm")) {
-        EXPECT_TRUE(!role.str().empty() || entry.path().string().find(name) == std::string::npos);
+        EXPECT_TRUE(!role.empty() || entry.path().string().find(name) == std::string::npos);
     }
 }
 

@@ -69,7 +69,8 @@ child_process child_process::program(const std::vector<std::string>& argv,
         command_line += (command_line.empty() ? "" : " ") + quoted(word);
     }
     std::string environment = environment_block(extra_env);
-    STARTUPINFOA startup{sizeof startup};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     // Handles are inherited: the standard streams.
     if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
