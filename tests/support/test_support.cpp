@@ -83,17 +83,18 @@ child_process& child_process::operator=(child_process&& other) noexcept {
 child_process::~child_process() { kill_and_wait(); }
 
 // The child makes the file named in its environment once it is ready; one
-// that ends first never does, so the wait ends either way.
+// that ends first never does, so the wait ends either way. Windows refuses
+// to remove the file while the child still has it open.
 ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
                          const std::vector<std::string>& extra_env) {
     const auto flag = std::filesystem::temp_directory_path() / unique_name("ready");
     auto env = extra_env;
     env.push_back(std::string(ready_marker) + "=" + flag.string());
     child_process::operator=(child_process::self(gtest_filter, role, env));
-    while (!std::filesystem::exists(flag) && running()) {
+    std::error_code busy;
+    while (!(ready_ = std::filesystem::remove(flag, busy)) && running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ready_ = std::filesystem::remove(flag);
 }
 
 void signal_ready() {
