@@ -3,26 +3,25 @@
 #include "test_support.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 
-#ifdef _WIN32
-#include <io.h>
-#else
+// dup, dup2 and close: mingw-w64 declares them here too.
 #include <unistd.h>
-#endif
 
 namespace corvane::test {
 
 namespace {
 
 constexpr const char* child_marker = "CORVANE_TEST_CHILD";
+constexpr const char* ready_marker = "CORVANE_TEST_READY";
 
 void set_variable(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
@@ -82,6 +81,26 @@ child_process& child_process::operator=(child_process&& other) noexcept {
 }
 
 child_process::~child_process() { kill_and_wait(); }
+
+// The child makes the file named in its environment once it is ready; one
+// that ends first never does, so the wait ends either way. Windows refuses
+// to remove the file while the child still has it open.
+ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
+                         const std::vector<std::string>& extra_env) {
+    const auto flag = std::filesystem::temp_directory_path() / unique_name("ready");
+    auto env = extra_env;
+    env.push_back(std::string(ready_marker) + "=" + flag.string());
+    child_process::operator=(child_process::self(gtest_filter, role, env));
+    std::error_code busy;
+    while (!(ready_ = std::filesystem::remove(flag, busy)) && running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void signal_ready() {
+    const char* flag = std::getenv(ready_marker);
+    if (flag == nullptr || !std::ofstream(flag)) std::abort();
+}
 
 scoped_environment_variable::scoped_environment_variable(std::string name,
                                                          const std::optional<std::string>& value)

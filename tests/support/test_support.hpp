@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,11 +18,7 @@
 namespace corvane::test {
 
 // The separator the library inserts into paths on this platform.
-#ifdef _WIN32
-inline constexpr char path_separator = '\\';
-#else
-inline constexpr char path_separator = '/';
-#endif
+inline constexpr char path_separator = std::filesystem::path::preferred_separator;
 
 // A folder of its own under the system's temporary folder, removed with
 // everything in it when the object ends.
@@ -87,7 +84,6 @@ public:
     int kill_and_wait();
     // True while the child has not ended; does not wait.
     bool running() const;
-    uint64_t id() const;
 
 private:
     explicit child_process(intptr_t handle) : handle_(handle) {}
@@ -99,16 +95,14 @@ private:
 // has set itself up (for example, taken hold of a shared object) and then
 // waits to be killed. The constructor returns when the child is ready or has
 // ended.
-class ready_child {
+class ready_child : public child_process {
 public:
     ready_child(const std::string& gtest_filter, const std::string& role,
                 const std::vector<std::string>& extra_env = {});
 
     bool ready() const { return ready_; }
-    int kill_and_wait() { return process_.kill_and_wait(); }
 
 private:
-    child_process process_;
     bool ready_ = false;
 };
 
@@ -128,6 +122,11 @@ private:
     std::string name_;
     std::optional<std::string> saved_;
 };
+
+// The calling thread's last system error: errno on Linux, GetLastError() on
+// Windows.
+int last_system_error();
+void set_last_system_error(int code);
 
 // Runs `body` with standard output redirected and returns what it printed
 // (stdout is flushed before it is restored).

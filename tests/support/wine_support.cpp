@@ -12,9 +12,9 @@ namespace corvane::test {
 
 namespace {
 
+// Both modules are loaded into every process.
 FARPROC wine_export(const char* module, const char* name) {
-    HMODULE loaded = GetModuleHandleA(module);
-    return loaded != nullptr ? GetProcAddress(loaded, name) : nullptr;
+    return GetProcAddress(GetModuleHandleA(module), name);
 }
 
 // The host path of a Windows path (test paths are ASCII); "" when there is none.
@@ -36,11 +36,12 @@ bool make_host_link(const std::string& target, const std::string& link) {
     std::string host_target = absolute ? host_path(target) : target;
     std::replace(host_target.begin(), host_target.end(), '\\', '/');
     // Wine starts host programs given by their host path.
-    std::string command = "/bin/ln -s \"" + host_target + "\" \"" + host_path(link) + "\"";
+    const std::string host_link = host_path(link);
+    std::string command = "/bin/ln -s \"" + host_target + "\" \"" + host_link + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (host_target.empty() || host_path(link).empty() ||
+    if (host_target.empty() || host_link.empty() ||
         !CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }

@@ -38,9 +38,7 @@ inline time_record far_ahead() { return deadline_after_ms(60'000); }
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
-    while (!condition() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(1ms);
-    }
+    while (!condition() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
     return condition();
 }
 
@@ -55,9 +53,7 @@ inline void for_unnamed_and_named(const std::function<void(const char* name)>& t
 // group goes away (at the end of the statement if it is not kept).
 inline std::vector<std::jthread> threads(int count, const std::function<void(int)>& body) {
     std::vector<std::jthread> group;
-    for (int i = 0; i < count; ++i) {
-        group.emplace_back(body, i);
-    }
+    for (int i = 0; i < count; ++i) group.emplace_back(body, i);
     return group;
 }
 
@@ -92,9 +88,7 @@ inline std::function<void()> lock_and_unlock(os_recursive_mutex_handle* mutex) {
 // Takes every unit there is without blocking.
 inline int units_available(os_semaphore_handle* semaphore) {
     int units = 0;
-    while (os_semaphore_wait_timeout(semaphore, past())) {
-        ++units;
-    }
+    while (os_semaphore_wait_timeout(semaphore, past())) ++units;
     return units;
 }
 
@@ -102,9 +96,7 @@ inline int units_available(os_semaphore_handle* semaphore) {
 // another handle on it) must stay out until the last unlock.
 inline void expect_excludes_until_released(os_recursive_mutex_handle* holder,
                                            os_recursive_mutex_handle* other, int depth) {
-    for (int i = 0; i < depth; ++i) {
-        os_recursive_mutex_lock(holder);
-    }
+    for (int i = 0; i < depth; ++i) os_recursive_mutex_lock(holder);
     blocked_call contender(lock_and_unlock(other));
     for (int i = 0; i < depth; ++i) {
         EXPECT_TRUE(contender.still_blocked()) << "got in with " << depth - i << " locks held";

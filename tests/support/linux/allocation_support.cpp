@@ -25,8 +25,6 @@ void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace corvane::test {
 
-long allocations_so_far() {
-    return allocation_count.load();
-}
+long allocations_so_far() { return allocation_count.load(); }
 
 }  // namespace corvane::test

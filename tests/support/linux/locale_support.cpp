@@ -45,9 +45,7 @@ std::optional<std::vector<std::string>> code_page_environment(int code_page, con
     const bool chinese = code_page == 936;
     const std::string locale = chinese ? "zh_CN.GBK" : "en_US.CP1252";
     why = build_locale(folder, chinese ? "zh_CN" : "en_US", chinese ? "GBK" : "CP1252", locale);
-    if (!why.empty()) {
-        return std::nullopt;
-    }
+    if (!why.empty()) return std::nullopt;
     return std::vector<std::string>{"LC_ALL=" + locale, "LOCPATH=" + folder.path()};
 }
 

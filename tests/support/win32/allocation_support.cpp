@@ -47,7 +47,7 @@ void** import_slot(HMODULE module, const char* dll, const char* function) {
 }  // namespace
 
 long allocations_so_far() {
-    static void** const slot = [] {
+    [[maybe_unused]] static void** const slot = [] {
         HMODULE library = GetModuleHandleA("corvane.dll");
         void** found = library != nullptr ? import_slot(library, "msvcrt.dll", "malloc") : nullptr;
         DWORD protection = 0;
@@ -59,7 +59,6 @@ long allocations_so_far() {
         VirtualProtect(found, sizeof *found, protection, &protection);
         return found;
     }();
-    (void)slot;
     return allocation_count.load();
 }
 

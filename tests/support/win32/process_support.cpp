@@ -1,9 +1,6 @@
-// The Windows half of the test support: processes through CreateProcessA
-// and the ready signal through an inherited pipe handle.
+// The Windows half of the test support: processes through CreateProcessA.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -14,12 +11,6 @@ namespace corvane::test {
 
 namespace {
 
-constexpr const char* ready_handle_variable = "CORVANE_TEST_READY_HANDLE";
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
-}
-
 HANDLE as_handle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
 // One argument quoted so that the child's argument splitting gives it back
@@ -28,15 +19,14 @@ std::string quoted(const std::string& word) {
     if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
     std::string text = "\"";
     size_t backslashes = 0;
+    // The backslashes before a quote or the closing quote are doubled, and
+    // the quote itself escaped.
     for (char c : word) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\') += c;
-        backslashes = 0;
+        if (c == '"') text.append(backslashes + 1, '\\');
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        text += c;
     }
-    return text.append(2 * backslashes, '\\') + "\"";
+    return text.append(backslashes, '\\') + "\"";
 }
 
 // This process's environment with `extra` ("NAME=value") in place of the
@@ -61,16 +51,16 @@ std::string environment_block(const std::vector<std::string>& extra) {
 }  // namespace
 
 std::string self_path() {
-    std::string path(MAX_PATH, '\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameA(nullptr, path.data(), path.size())) == path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
+    std::string path(32768, '\0');  // the longest path Windows has
+    path.resize(GetModuleFileNameA(nullptr, path.data(), path.size()));
     return path;
 }
 
 uint64_t process_id() { return GetCurrentProcessId(); }
+
+int last_system_error() { return static_cast<int>(GetLastError()); }
+
+void set_last_system_error(int code) { SetLastError(static_cast<DWORD>(code)); }
 
 child_process child_process::program(const std::vector<std::string>& argv,
                                      const std::vector<std::string>& extra_env) {
@@ -82,10 +72,11 @@ child_process child_process::program(const std::vector<std::string>& argv,
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    // Handles are inherited: the standard streams and a ready_child's pipe end.
+    // Handles are inherited: the standard streams.
     if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
                         environment.data(), nullptr, &startup, &started)) {
-        fail("CreateProcessA " + argv.at(0));
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "CreateProcessA " + argv.at(0));
     }
     CloseHandle(started.hThread);
     return child_process(reinterpret_cast<intptr_t>(started.hProcess));
@@ -108,44 +99,6 @@ int child_process::kill_and_wait() {
 
 bool child_process::running() const {
     return handle_ >= 0 && WaitForSingleObject(as_handle(handle_), 0) == WAIT_TIMEOUT;
-}
-
-uint64_t child_process::id() const {
-    return handle_ >= 0 ? GetProcessId(as_handle(handle_)) : static_cast<uint64_t>(-1);
-}
-
-ready_child::ready_child(const std::string& gtest_filter, const std::string& role,
-                         const std::vector<std::string>& extra_env) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) fail("CreatePipe");
-    // Only the write end goes to the child, so that the read below ends when
-    // the child is ready or gone.
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    auto env = extra_env;
-    env.push_back(std::string(ready_handle_variable) + "=" +
-                  std::to_string(reinterpret_cast<uintptr_t>(write_end)));
-    try {
-        process_ = child_process::self(gtest_filter, role, env);
-    } catch (...) {
-        CloseHandle(read_end);
-        CloseHandle(write_end);
-        throw;
-    }
-    CloseHandle(write_end);
-    char byte = 0;
-    DWORD got = 0;
-    ready_ = ReadFile(read_end, &byte, 1, &got, nullptr) && got == 1;
-    CloseHandle(read_end);
-}
-
-void signal_ready() {
-    const char* handle_text = std::getenv(ready_handle_variable);
-    const auto pipe = as_handle(handle_text != nullptr ? std::atoll(handle_text) : 0);
-    const char byte = 1;
-    DWORD written = 0;
-    if (!WriteFile(pipe, &byte, 1, &written, nullptr) || written != 1) std::abort();
-    CloseHandle(pipe);
 }
 
 }  // namespace corvane::test
