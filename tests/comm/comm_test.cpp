@@ -3,15 +3,8 @@
 // over TCP and UDP on 127.0.0.1 (see comm_support.hpp). What only Linux can
 // show is in linux_comm_test.cpp.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <fstream>
-#include <string>
-#include <thread>
-#include <utility>
 
 #include "serial_line_fixture.hpp"
 #include "wine_support.hpp"

@@ -2,17 +2,11 @@
 // folder; the same cases for every platform.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
-#include <string>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndRemoveTakesFilesAndLinksOnly) {
     temp_folder folder;

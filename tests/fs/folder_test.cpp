@@ -1,16 +1,9 @@
 // The os_folder_ family on real folder trees in a private folder; the same
 // cases for every platform.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <string>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
     temp_folder current, target;

@@ -1,5 +1,6 @@
 // File helpers shared by the file-system tests: whole files, links and a
-// sample tree, through the standard library only.
+// sample tree, through the standard library only. The fs tests include
+// this header, the library's and the support's with it, and its names.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "corvane/fs.h"
+#include "test_support.hpp"
 #include "wine_support.hpp"
 
 namespace corvane::test {
@@ -82,3 +85,5 @@ void in_folder(const fs::path& folder, Body body) {
 }
 
 }  // namespace corvane::test
+
+using namespace corvane::test;

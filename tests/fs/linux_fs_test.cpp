@@ -3,7 +3,6 @@
 // cannot be removed.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <pthread.h>
 #include <signal.h>
@@ -12,14 +11,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 namespace {
 
