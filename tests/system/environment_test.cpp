@@ -75,8 +75,7 @@ TEST(DynamicLibrary, LoadsASystemLibraryResolvesAnExportAndRefusesTheRest) {
                          os_dynamic_library_loader_load_ex(library, nullptr, 0)}) {
         auto root = reinterpret_cast<double (*)(double)>(
             os_dynamic_library_loader_get_proc(module, "sqrt"));
-        ASSERT_NE(root, nullptr);
-        EXPECT_EQ(root(49.0), 7.0);
+        EXPECT_TRUE(root && root(49.0) == 7.0);
         EXPECT_EQ(os_dynamic_library_loader_get_proc(module, "corvane_no_such_export"), nullptr);
         os_dynamic_library_loader_free(module);
     }
