@@ -19,17 +19,20 @@ TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnesAndTheInvalidPort) {
     os_serial_close(&port_);
     const temp_folder folder;
     std::ofstream{folder.join("plain")};
-    const struct { std::string name; uint32_t rate; uint8_t parity, stop; bool opens; } rows[] = {
-        {line_.name, 9600, 2, 2, true},    // even parity, two stop bits
-        {line_.name, 250000, 3, 0, true},  // beyond the standard rates, mark parity
-        {line_.name, 19200, 4, 0, true},   // space parity
-        {line_.name, 9600, 0, 1, false},   // no one and a half stop bits with 8 data bits
-        {line_.name, 9600, 5, 0, false},   // no parity code 5
-        {line_.name, 0, 0, 0, false},      // a rate of 0 would hang the line up
-        {folder.join("plain"), 9600, 0, 0, false}, {folder.join("missing"), 9600, 0, 0, false}};
-    for (const auto& r : rows) {
-        intptr_t port = os_serial_open(r.name.c_str(), r.rate, r.parity, r.stop);
-        EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, r.opens) << r.name << " " << r.rate;
+    struct row { std::string port; uint32_t rate; uint8_t parity, stop; bool opens;
+                 const char* why; };
+    const row rows[] = {
+        {line_.name, 9600, 2, 2, true, "even parity, two stop bits"},
+        {line_.name, 250000, 3, 0, true, "a rate beyond the standard table, mark parity"},
+        {line_.name, 19200, 4, 0, true, "space parity"},
+        {line_.name, 9600, 0, 1, false, "no one and a half stop bits with 8 data bits"},
+        {line_.name, 9600, 5, 0, false, "no parity code 5"},
+        {line_.name, 0, 0, 0, false, "a rate of 0 would hang the line up"},
+        {folder.join("plain"), 9600, 0, 0, false, "a plain file"},
+        {folder.join("missing"), 9600, 0, 0, false, "no such file"}};
+    for (const row& r : rows) {
+        intptr_t port = os_serial_open(r.port.c_str(), r.rate, r.parity, r.stop);
+        EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, r.opens) << r.why;
         os_serial_close(&port);
         os_serial_close(&port);
         EXPECT_EQ(port, CORVANE_INVALID_SERIAL_PORT);
