@@ -78,8 +78,7 @@ TEST_F(SerialLine, ReadGathersWhatWasAskedOrRefusesAndLeavesTheRestQueued) {
         {"", 5, "AB", 0, "", "", "", "nothing came, nothing to log"},
         {"AB123", 0, "", 0, "", "AB123", "", "N = 0 touches nothing"},
         {"AB123", 1, "AB", -1, "", "AB123", "", "N below L"},
-        {"AB123", -1, "", -1, "", "AB123", "", "negative N"},
-    };
+        {"AB123", -1, "", -1, "", "AB123", "", "negative N"}};
     for (const row& r : rows) {
         send(r.sent);
         std::pair<int32_t, std::string> got;

@@ -70,8 +70,7 @@ TEST(File, CopyReplacesTheWholeContentOrLeavesBothEndsAloneAndMoveNeverReplaces)
         {folder.join("sub"), folder.join("new"), "nothing is created for a folder"},
         {source, folder.path() + "\\source", "onto itself"},
         {source, no_hard_link ? source : folder.join("hard"), "onto itself through a hard link"},
-        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"},
-    };
+        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"}};
     for (const auto& row : failures) {
         EXPECT_FALSE(os_file_copy(row.from.c_str(), row.to.c_str(), false)) << row.reason;
         EXPECT_EQ(read_file(source) + read_file(destination), "preciousold") << row.reason;

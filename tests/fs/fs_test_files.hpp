@@ -76,8 +76,7 @@ inline void expect_sample_tree(const fs::path& root) {
 }
 
 // Runs `body` with the current folder set to `folder`, then restores it.
-template <typename Body>
-void in_folder(const fs::path& folder, Body body) {
+template <typename Body> void in_folder(const fs::path& folder, Body body) {
     const fs::path before = fs::current_path();
     fs::current_path(folder);
     body();
