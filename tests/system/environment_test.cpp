@@ -6,8 +6,10 @@ TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
     // Whether a buffer is given; *size before; the result, *size and the
     // buffer's text after ("hello" takes 6 bytes).
     const std::tuple<const char*, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
-        {set, false, 0, true, 6, "####"}, {set, true, 6, true, 6, "hello"},
-        {set, true, 5, false, 5, "####"}, {absent, false, 9, false, 9, "####"},
+        {set, false, 0, true, 6, "####"},      // size query
+        {set, true, 6, true, 6, "hello"},      // just fits
+        {set, true, 5, false, 5, "####"},      // too small: nothing written
+        {absent, false, 9, false, 9, "####"},  // absent
         {absent, true, 9, false, 9, "####"}};
     for (const auto& [name, given, before, result, after, text] : rows) {
         char buffer[8] = "####";
