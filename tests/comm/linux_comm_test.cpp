@@ -28,15 +28,11 @@ TEST_F(LinuxSerial, OpenSetsARawExclusiveLineAndCloseReleasesIt) {
     EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B115200));
     // Exclusive mode: a second open fails.
     EXPECT_EQ(os_serial_open(line_.name.c_str(), 9600, 0, 0), CORVANE_INVALID_SERIAL_PORT);
-
     os_serial_close(&port_);
     int exclusive = 1;
-    const int probe = ::open(line_.name.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(probe, 0);
-    EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
+    const int probe = ::open(line_.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_TRUE(ioctl(probe, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
     ::close(probe);
-
     port_ = os_serial_open(line_.name.c_str(), 9600, 2, 2);
     ASSERT_EQ(tcgetattr(static_cast<int>(port_), &settings), 0);
     EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));

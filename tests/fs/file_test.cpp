@@ -2,17 +2,11 @@
 // folder; the same cases for every platform.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
-#include <string>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndRemoveTakesFilesAndLinksOnly) {
     temp_folder folder;
@@ -76,8 +70,7 @@ TEST(File, CopyReplacesTheWholeContentOrLeavesBothEndsAloneAndMoveNeverReplaces)
         {folder.join("sub"), folder.join("new"), "nothing is created for a folder"},
         {source, folder.path() + "\\source", "onto itself"},
         {source, no_hard_link ? source : folder.join("hard"), "onto itself through a hard link"},
-        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"},
-    };
+        {soft ? folder.join("soft") : source, source, "onto itself through a symbolic link"}};
     for (const auto& row : failures) {
         EXPECT_FALSE(os_file_copy(row.from.c_str(), row.to.c_str(), false)) << row.reason;
         EXPECT_EQ(read_file(source) + read_file(destination), "preciousold") << row.reason;
@@ -96,31 +89,23 @@ TEST(File, CopyReplacesTheWholeContentOrLeavesBothEndsAloneAndMoveNeverReplaces)
     EXPECT_TRUE(read_file(source) == read_file(folder.join("moved")) && !exists_at_all(destination));
 }
 
-TEST(ClibraryFile, DescriptorsKeepBytesSeekOnlyWithin32BitsAndDirectoryCallsForward) {
+TEST(ClibraryFile, DescriptorsKeepBytesAndSeekOnlyWithin32Bits) {
     temp_folder folder;
-    const std::string path = folder.join("data"), made = folder.join("made");
+    const std::string path = folder.join("data"), bytes("line\r\nnext\n\x1a\0end", 16);
     EXPECT_EQ(os_clibrary_file_open(path.c_str(), O_RDONLY, 0), -1);
-    const std::string bytes("line\r\nnext\n\x1a\0end", 16);
     const int32_t fd = os_clibrary_file_open(path.c_str(), O_RDWR | O_CREAT, 0600);
     const int32_t second = os_clibrary_file_open(path.c_str(), O_RDWR, 0);  // no open denies another
     EXPECT_TRUE(fd >= 0 && second >= 0 && os_clibrary_file_close(second) == 0);
-    EXPECT_TRUE(os_clibrary_file_write(fd, bytes.data(), 16) == 16 && os_clibrary_file_seek(fd, 0, SEEK_SET) == 0);
+    EXPECT_EQ(os_clibrary_file_write(fd, bytes.data(), 16), 16);
     char back[64] = {};
-    EXPECT_EQ(os_clibrary_file_read(fd, back, sizeof back), 16);
-    EXPECT_TRUE(std::string(back, 16) == bytes && os_clibrary_file_read(fd, back, sizeof back) == 0) << "no text translation";
+    EXPECT_TRUE(os_clibrary_file_seek(fd, 0, SEEK_SET) == 0 && os_clibrary_file_read(fd, back, 64) == 16);
+    EXPECT_TRUE(std::string(back, 16) == bytes && os_clibrary_file_read(fd, back, 64) == 0) << "no text translation";
     // Positions beyond 32 bits fail instead of wrapping, the position kept.
     fs::resize_file(path, uintmax_t{3} << 30);
     EXPECT_EQ(os_clibrary_file_seek(fd, 20, SEEK_CUR), 36);
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_END) + os_clibrary_file_seek(fd, INT_MAX, SEEK_CUR), -2);
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_CUR), 36);
     EXPECT_TRUE(os_clibrary_file_close(fd) == 0 && os_clibrary_file_close(fd) == -1);
-    EXPECT_TRUE(os_clibrary_file_unlink(path.c_str()) == 0 && os_clibrary_file_access(path.c_str(), 0) == -1);
-    EXPECT_TRUE(os_clibrary_file_mkdir(made.c_str(), 0) == 0 && os_clibrary_file_mkdir(made.c_str(), 0777) == -1);
     const int32_t original = os_clibrary_file_umask(022);
     EXPECT_EQ(os_clibrary_file_umask(original), 022);
-    char cwd[4096];
-    in_folder(made, [&] {
-        EXPECT_EQ(os_clibrary_file_chdir(".."), 0);
-        EXPECT_TRUE(fs::equivalent(os_clibrary_file_getcwd(cwd, sizeof cwd), folder.path()));
-    });
 }

@@ -1,16 +1,9 @@
 // The os_folder_ family on real folder trees in a private folder; the same
 // cases for every platform.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <string>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
     temp_folder current, target;
@@ -22,8 +15,7 @@ TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
         {t + "\\a\\b", true, target.join("a/b"), "existing levels are fine"},
         {"relative\\level", true, current.join("relative/level"), "relative to the current folder"},
         {"\\\\\\", true, "", "only separators: nothing to make"},
-        {t + "/file/below", false, "", "a level that is a file stops the creation"},
-    };
+        {t + "/file/below", false, "", "a level that is a file stops the creation"}};
     in_folder(current.path(), [&] {
         for (const auto& row : cases) {
             EXPECT_EQ(os_folder_create(row.path.c_str()), row.created) << row.reason;
@@ -54,11 +46,9 @@ TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     fs::create_directories(empty);
     const struct { std::string from, to; const char* reason; } refused[] = {
         {"\\//", empty, "separators only: no name to nest under"},
-        {"..", empty, "a dot name is no name"},
-        {"sub/.", empty, "a trailing dot is no name"},
+        {"..", empty, "a dot name is no name"}, {"sub/.", empty, "a trailing dot is no name"},
         {source, source + "/sub/inside", "the copy would copy itself"},
-        {folder.join("missing"), folder.join("d"), "no source"},
-    };
+        {folder.join("missing"), folder.join("d"), "no source"}};
     in_folder(source, [&] {
         for (const auto& row : refused) {
             EXPECT_FALSE(os_folder_copy(row.from.c_str(), row.to.c_str(), false)) << row.reason;

@@ -1,5 +1,6 @@
 // File helpers shared by the file-system tests: whole files, links and a
-// sample tree, through the standard library only.
+// sample tree, through the standard library only. The fs tests include
+// this header, the library's and the support's with it, and its names.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "corvane/fs.h"
+#include "test_support.hpp"
 #include "wine_support.hpp"
 
 namespace corvane::test {
@@ -73,8 +76,7 @@ inline void expect_sample_tree(const fs::path& root) {
 }
 
 // Runs `body` with the current folder set to `folder`, then restores it.
-template <typename Body>
-void in_folder(const fs::path& folder, Body body) {
+template <typename Body> void in_folder(const fs::path& folder, Body body) {
     const fs::path before = fs::current_path();
     fs::current_path(folder);
     body();
@@ -82,3 +84,5 @@ void in_folder(const fs::path& folder, Body body) {
 }
 
 }  // namespace corvane::test
+
+using namespace corvane::test;

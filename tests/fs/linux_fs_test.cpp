@@ -3,7 +3,6 @@
 // cannot be removed.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <pthread.h>
 #include <signal.h>
@@ -12,14 +11,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 namespace {
 
@@ -77,30 +71,20 @@ TEST(LinuxFs, CopyCompletesWritesThatSignalsCutShort) {
     struct sigaction interrupting {}, previous {};
     interrupting.sa_handler = [](int) {};  // no SA_RESTART: writes return early
     ASSERT_EQ(::sigaction(SIGUSR1, &interrupting, &previous), 0);
-    // The test's own writer keeps the reader from seeing the end of input
-    // before the copy has opened the pipe.
-    const int read_end = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const int held_writer = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_EQ(::fcntl(read_end, F_SETFL, 0), 0);
+    // Held open until the copy is done, so that the reader cannot see the
+    // end of input before the copy has opened the pipe.
+    const int held = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
     std::string received;
-    std::thread reader([&] {
-        char chunk[65536];
-        for (ssize_t n; (n = ::read(read_end, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR);) {
-            received.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-        }
-    });
+    std::thread reader([&] { received = read_file(pipe); });
     std::atomic<bool> done{false};
     std::thread interrupter([&, copier = ::pthread_self()] {
-        for (; !done.load(); ::usleep(50)) {
-            ::pthread_kill(copier, SIGUSR1);
-        }
+        for (; !done.load(); ::usleep(50)) ::pthread_kill(copier, SIGUSR1);
     });
     EXPECT_TRUE(os_file_copy(source.c_str(), pipe.c_str(), false));
     done = true;
     interrupter.join();
-    ::close(held_writer);
+    ::close(held);
     reader.join();
-    ::close(read_end);
     ::sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_TRUE(received == content);
 }

@@ -1,18 +1,10 @@
 // The tree walk over real folder trees in a private folder.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <set>
 #include <sstream>
-#include <string>
 #include <vector>
 
-#include "corvane/fs.h"
 #include "fs_test_files.hpp"
-#include "test_support.hpp"
-
-using namespace corvane::test;
 
 // In c_visitor.c: files + 100 * folders reported, or -1 for a wrong root.
 extern "C" int walk_with_c_visitor(const char* root, const char* completed_root);

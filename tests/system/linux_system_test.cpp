@@ -1,5 +1,5 @@
 // Linux-only cases of the system tests: what a started program inherits,
-// zombies, another user's processes, fork and the POSIX form of a block.
+// zombies, another user's processes and blocks shared across fork.
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -44,16 +44,4 @@ TEST(LinuxSharedMemory, UnnamedBlocksAreSharedWithForkedChildren) {
     }
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
     EXPECT_EQ(bytes_of(shared)[8191], 42);
-}
-
-// shm_open keeps its objects in /dev/shm: private to the user, the record
-// before the block, gone with the last handle.
-TEST(LinuxSharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
-    const std::string plain = unique_name("plain");
-    block made(os_sharememory_create(("Local\\" + plain + " x/y").c_str(), 100));
-    const std::string object = "/dev/shm/corvane.shm." + plain + "%20x%2Fy";
-    EXPECT_EQ(fs::status(object).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(fs::file_size(object), 1088u + 100);
-    made.reset();
-    EXPECT_FALSE(fs::exists(object)) << "the name outlived it";
 }

@@ -8,10 +8,14 @@
 //       writes its words to <out>, one a line
 //   process_probe inherited <out>   (Linux) writes how many descriptors it
 //       holds and the signals it blocks, a line each
+//   process_probe hold <out> create|open <name>  makes or opens the shared
+//       block <name>, writes "held" into it and to <out>, then waits to be
+//       killed
 //   anything else                   exits 2
 // A report appears whole or not at all: readers poll for it.
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,9 +46,14 @@ int main(int argc, char** argv) {
         for (std::string line; std::getline(status, line);) {
             if (line.starts_with("SigBlk:")) text += "\n" + line;
         }
+    } else if (mode == "hold" && argc > 4) {
+        const bool create = std::string(argv[3]) == "create";
+        auto* block = create ? os_sharememory_create(argv[4], 256) : os_sharememory_open(argv[4]);
+        text = std::strcpy(static_cast<char*>(os_sharememory_get_buffer(block)), "held");
     } else {
         return 2;
     }
     std::ofstream(out + "~") << text;
     fs::rename(out + "~", out);
+    if (mode == "hold") std::this_thread::sleep_for(std::chrono::minutes(5));
 }

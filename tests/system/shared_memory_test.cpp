@@ -62,26 +62,15 @@ TEST(SharedMemory, CloseEmptiesTheHandleAndTheLastCloseEndsTheBlock) {
     EXPECT_EQ(bytes_of(second)[0], 0) << "unnamed blocks are separate";
 }
 
-// The child body, run only inside processes started by the test below:
-// creates or opens the block, writes to it and holds it until killed.
-TEST(SharedMemoryChild, Body) {
-    const std::string role = child_role();
-    if (role.empty()) GTEST_SKIP() << "child body";
-    const char* name = std::getenv("CORVANE_SHM_TEST_NAME");
-    auto* handle = role == "create" ? os_sharememory_create(name, 256) : os_sharememory_open(name);
-    std::strcpy(static_cast<char*>(os_sharememory_get_buffer(handle)), "held");
-    signal_ready();
-    std::this_thread::sleep_for(5min);
-}
-
-// Whether the child opened the block that this process made or made it
-// itself, the child outlives this process's hold and takes the block with it.
+// Whether the probe opened the block that this process made or made it
+// itself, it outlives this process's hold and takes the block with it.
 TEST(SharedMemoryProcesses, TheBlockLivesUntilItsLastHolderEndsHoweverItEnds) {
+    const temp_folder folder;
     const std::string name = unique_name("lifetime");
     for (const std::string role : {"open", "create"}) {
         block made(role == "open" ? os_sharememory_create(name.c_str(), 256) : nullptr);
-        ready_child holder("SharedMemoryChild.*", role, {"CORVANE_SHM_TEST_NAME=" + name});
-        ASSERT_TRUE(holder.ready()) << role;
+        auto holder = child_process::program({probe(), "hold", folder.join(role), role, name});
+        ASSERT_EQ(read_report(folder.join(role)), "held") << role;
         made.reset();
         block seen(os_sharememory_open(name.c_str()));
         ASSERT_NE(seen, nullptr) << role;

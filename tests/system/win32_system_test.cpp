@@ -1,23 +1,10 @@
-// Windows-only cases of the system tests: the file-mapping form of a block,
-// image names compared without regard to case, and the administrator check.
+// Windows-only cases of the system tests: image names compared without
+// regard to case, and the administrator check.
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include "system_test.hpp"
-
-TEST(Win32SharedMemory, OtherProgramsFindTheBlockByItsDocumentedName) {
-    const std::string plain = unique_name("plain");
-    block made(os_sharememory_create(("Local\\" + plain).c_str(), 100));
-    std::memcpy(bytes_of(made), "payload", 8);
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, plain.c_str());
-    ASSERT_NE(mapping, nullptr);
-    auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    EXPECT_EQ(*reinterpret_cast<const uint64_t*>(view + 16), 100u);
-    EXPECT_STREQ(view + 1088, "payload");
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-}
 
 TEST(Win32KillApplication, ComparesImageNamesWithoutRegardToCase) {
     temp_folder folder;
