@@ -5,27 +5,6 @@
 
 #include "fs_test_files.hpp"
 
-TEST(Folder, CreateMakesEveryLevelFromWhereThePathStarts) {
-    temp_folder current, target;
-    const std::string& t = target.path();
-    write_file(target.join("file"), "x");
-    // `check`: a folder that must exist afterwards ("" for none).
-    const struct { std::string path; bool created; std::string check; const char* reason; } cases[] = {
-        {t + "\\a\\\\b//c\\", true, target.join("a/b/c"), "every separator cuts, empty levels skipped"},
-        {t + "\\a\\b", true, target.join("a/b"), "existing levels are fine"},
-        {"relative\\level", true, current.join("relative/level"), "relative to the current folder"},
-        {"\\\\\\", true, "", "only separators: nothing to make"},
-        {t + "/file/below", false, "", "a level that is a file stops the creation"}};
-    in_folder(current.path(), [&] {
-        for (const auto& row : cases) {
-            EXPECT_EQ(os_folder_create(row.path.c_str()), row.created) << row.reason;
-            EXPECT_TRUE(row.check.empty() || fs::is_directory(row.check)) << row.reason;
-        }
-    });
-    EXPECT_EQ(std::distance(fs::directory_iterator(current.path()), fs::directory_iterator()), 1);
-    EXPECT_EQ(read_file(target.join("file")), "x");
-}
-
 TEST(Folder, CopyMakesAMissingDestinationOrNestsUnderTheSourceName) {
     temp_folder folder;
     const std::string source = folder.join("source"), destination = folder.join("made/copy"), empty = folder.join("empty");
