@@ -32,25 +32,17 @@ TEST(File, EntryTestsTrimOnlyTrailingBackslashesAndRemoveTakesFilesAndLinksOnly)
     }
     EXPECT_TRUE(os_file_is_relative_path("a/b") && os_file_is_relative_path("a\\b"));
     EXPECT_FALSE(os_file_is_relative_path(here.c_str()) || os_file_is_relative_path("/a"));
-    const char* f = file.c_str();
-    for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
-        EXPECT_FALSE(os_file_exist(bad) || os_file_is_relative_path(bad) || os_file_create(bad) || os_file_remove(bad) ||
-                     os_file_copy(bad, f, 0) || os_file_copy(f, bad, 0) || os_file_move(bad, f) || os_file_move(f, bad) ||
-                     os_folder_exist(bad) || os_folder_create(bad) || os_folder_remove(bad, true) ||
-                     os_folder_copy(bad, f, 0) || os_folder_copy(f, bad, 0) || os_folder_move(bad, f) ||
-                     os_folder_move(f, bad));
-    }
     // Creating keeps an existing file's content; nothing is made in a missing folder.
-    EXPECT_TRUE(os_file_create(folder.join("new\\").c_str()) && os_file_create(f) && exists_at_all(folder.join("new")));
+    EXPECT_TRUE(os_file_create(folder.join("new\\").c_str()) && os_file_create(file.c_str()) && exists_at_all(folder.join("new")));
     EXPECT_FALSE(os_file_create(folder.join("missing/new").c_str()) || exists_at_all(folder.join("missing")));
-    EXPECT_FALSE(os_file_remove(sub.c_str()) || os_folder_remove(f, false));
+    EXPECT_FALSE(os_file_remove(sub.c_str()) || os_folder_remove(file.c_str(), false));
     if (links_fully_supported() && links && make_link(sub, folder.join("dir-link"), true)) {
         EXPECT_TRUE(os_file_remove(link.c_str()) && os_file_remove(folder.join("dir-link").c_str()));
         EXPECT_FALSE(exists_at_all(link) || exists_at_all(folder.join("dir-link")));
     }
     EXPECT_TRUE(fs::is_directory(sub) && read_file(file) == "kept");
     EXPECT_TRUE(os_file_remove((file + "\\\\").c_str()));
-    EXPECT_FALSE(exists_at_all(file) || os_file_remove(f));
+    EXPECT_FALSE(exists_at_all(file) || os_file_remove(file.c_str()));
 }
 
 TEST(File, CopyReplacesTheWholeContentOrLeavesBothEndsAloneAndMoveNeverReplaces) {
@@ -106,6 +98,4 @@ TEST(ClibraryFile, DescriptorsKeepBytesAndSeekOnlyWithin32Bits) {
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_END) + os_clibrary_file_seek(fd, INT_MAX, SEEK_CUR), -2);
     EXPECT_EQ(os_clibrary_file_seek(fd, 0, SEEK_CUR), 36);
     EXPECT_TRUE(os_clibrary_file_close(fd) == 0 && os_clibrary_file_close(fd) == -1);
-    const int32_t original = os_clibrary_file_umask(022);
-    EXPECT_EQ(os_clibrary_file_umask(original), 022);
 }
