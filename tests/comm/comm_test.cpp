@@ -13,7 +13,7 @@ namespace {
 
 using namespace corvane::test;
 
-TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnesAndTheInvalidPort) {
+TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnes) {
     // A pseudo-terminal under Wine shows neither parity nor odd rates, so the
     // settings are checked for acceptance here (a Linux-only case reads them back).
     os_serial_close(&port_);
@@ -22,28 +22,16 @@ TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnesAndTheInvalidPort) {
     struct row { std::string port; uint32_t rate; uint8_t parity, stop; bool opens;
                  const char* why; };
     const row rows[] = {
-        {line_.name, 9600, 2, 2, true, "even parity, two stop bits"},
         {line_.name, 250000, 3, 0, true, "a rate beyond the standard table, mark parity"},
-        {line_.name, 19200, 4, 0, true, "space parity"},
         {line_.name, 9600, 0, 1, false, "no one and a half stop bits with 8 data bits"},
         {line_.name, 9600, 5, 0, false, "no parity code 5"},
         {line_.name, 0, 0, 0, false, "a rate of 0 would hang the line up"},
-        {folder.join("plain"), 9600, 0, 0, false, "a plain file"},
-        {folder.join("missing"), 9600, 0, 0, false, "no such file"}};
+        {folder.join("plain"), 9600, 0, 0, false, "a plain file"}};
     for (const row& r : rows) {
         intptr_t port = os_serial_open(r.port.c_str(), r.rate, r.parity, r.stop);
         EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, r.opens) << r.why;
         os_serial_close(&port);
-        os_serial_close(&port);
-        EXPECT_EQ(port, CORVANE_INVALID_SERIAL_PORT);
     }
-    const intptr_t invalid = CORVANE_INVALID_SERIAL_PORT;
-    uint8_t buffer[2] = {};
-    EXPECT_EQ(os_serial_open(nullptr, 9600, 0, 0), invalid);
-    EXPECT_EQ(os_serial_write(invalid, buffer, 2), -1);
-    EXPECT_EQ(os_serial_read(invalid, buffer, 2, nullptr, 0, 0), -1);
-    EXPECT_FALSE(os_serial_select(invalid, 0) || os_serial_select(invalid, -5));
-    EXPECT_EQ(os_serial_purge(invalid, 3), 0);
 }
 
 TEST_F(SerialLine, TransfersEveryByteValueUnchangedBothWays) {
@@ -53,8 +41,6 @@ TEST_F(SerialLine, TransfersEveryByteValueUnchangedBothWays) {
     EXPECT_EQ(read(256), std::make_pair(int32_t{256}, bytes));
     EXPECT_EQ(os_serial_write(port_, bytes_of(bytes), 256), 256);
     EXPECT_EQ(receive_until(line_.far_end, bytes), bytes);
-    EXPECT_EQ(os_serial_write(port_, nullptr, 0), 0);
-    EXPECT_EQ(os_serial_write(port_, nullptr, 1), -1);
     // The count written comes back as a signed 32-bit value.
     EXPECT_EQ(os_serial_write(port_, bytes_of(bytes), 0x80000000u), -1);
 }
@@ -86,26 +72,11 @@ TEST_F(SerialLine, ReadGathersWhatWasAskedOrRefusesAndLeavesTheRestQueued) {
         EXPECT_EQ(got, std::make_pair(r.result, r.delivered)) << r.why;
         EXPECT_EQ(read(serial_queued(port_) + 1).second, r.left) << r.why;
     }
-    // Refusals the table cannot express consume nothing either.
+    // L above INT32_MAX is not negative: refused, consuming nothing.
     send("AB123");
     uint8_t buffer[8] = {};
-    EXPECT_EQ(os_serial_read(port_, nullptr, 0, nullptr, 0, silence_ms), 0);
-    EXPECT_EQ(os_serial_read(port_, nullptr, 8, nullptr, 0, silence_ms), -1);
-    // L above INT32_MAX is not negative.
     EXPECT_EQ(os_serial_read(port_, buffer, 8, bytes_of("AB"), 0x80000000u, silence_ms), -1);
     EXPECT_EQ(serial_queued(port_), 5);
-}
-
-TEST_F(SerialLine, ReadAndSelectWaitForBytesStillOnTheirWay) {
-    const std::jthread sender([this] {
-        for (char piece : std::string("abcdw")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            ASSERT_TRUE(send_bytes(line_.far_end, std::string(1, piece)));
-        }
-    });
-    // The read ends with its fourth byte; the select waits for the fifth.
-    EXPECT_EQ(read(4, "", generous_wait_ms), std::make_pair(int32_t{4}, std::string("abcd")));
-    EXPECT_TRUE(os_serial_select(port_, generous_wait_ms));
 }
 
 TEST_F(SerialLine, SelectWaitsAtLeastBrieflyAndSeesQueuedInput) {
@@ -144,22 +115,6 @@ TEST_F(SerialLine, PurgeDiscardsTheSelectedSide) {
     }
 }
 
-
-TEST(Socket, ReadyOnlyWithSomethingToReadOrRoomToSend) {
-    socket_pair pair;
-    int32_t error = untouched;
-    uint32_t queued = 0, non_blocking = 1;
-    EXPECT_FALSE(os_socket_readable(pair.client, 0, &error));
-    EXPECT_TRUE(os_socket_writable(pair.client, 0, &error));
-    ASSERT_TRUE(send_bytes(pair.server, "hello"));
-    EXPECT_TRUE(os_socket_readable(pair.client, generous_wait_ms, &error));
-    EXPECT_TRUE(os_socket_ioctl(pair.client, queued_bytes_request, &queued) == 0 && queued == 5);
-    ASSERT_EQ(os_socket_ioctl(pair.client, non_blocking_request, &non_blocking), 0);
-    while (send_bytes(pair.client, std::string(1 << 16, 'x'))) continue;
-    EXPECT_FALSE(os_socket_writable(pair.client, 0, &error));
-    EXPECT_EQ(error, untouched);
-}
-
 TEST(Socket, CallsOnTheInvalidOrAClosedSocketFailAtOnceWithTheCause) {
     const uintptr_t invalid = CORVANE_INVALID_SOCKET, udp = udp_socket();
     int32_t error = untouched;
@@ -181,7 +136,8 @@ TEST(Socket, CallsOnTheInvalidOrAClosedSocketFailAtOnceWithTheCause) {
 
 TEST(Socket, PeerCloseIsABrokenLinkOnlyOnceItsDataIsRead) {
     socket_pair pair;
-    ASSERT_TRUE(!os_socket_is_link_broken(pair.client) && send_bytes(pair.server, "tail"));
+    EXPECT_FALSE(os_socket_readable(pair.client, 0, nullptr) || os_socket_is_link_broken(pair.client));
+    ASSERT_TRUE(send_bytes(pair.server, "tail"));
     os_socket_close(std::exchange(pair.server, CORVANE_INVALID_SOCKET));
     ASSERT_TRUE(os_socket_readable(pair.client, generous_wait_ms, nullptr));
     EXPECT_FALSE(os_socket_is_link_broken(pair.client));

@@ -34,8 +34,6 @@ static ssize_t read_some(int from, char* data, size_t n) { return ::read(from, d
 
 namespace corvane::test {
 
-const int32_t non_blocking_request = static_cast<int32_t>(FIONBIO);
-const int32_t queued_bytes_request = static_cast<int32_t>(FIONREAD);
 #ifdef _WIN32
 const int not_a_socket_error = WSAENOTSOCK, timed_out_error = WSAETIMEDOUT;
 #else

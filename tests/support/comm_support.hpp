@@ -14,10 +14,8 @@
 
 namespace corvane::test {
 
-// Request codes for os_socket_ioctl (FIONBIO, FIONREAD) and the codes
-// os_socket_get_errno_code gives for a closed socket and a receive that ran
-// out of time, on this platform.
-extern const int32_t non_blocking_request, queued_bytes_request;
+// The codes os_socket_get_errno_code gives for a closed socket and a receive
+// that ran out of time, on this platform.
 extern const int not_a_socket_error, timed_out_error;
 
 // Writes the bytes to the socket (or, on Linux, descriptor) `to` in one call.
