@@ -1,24 +1,5 @@
 #include "system_test.hpp"
 
-TEST(GetEnvironmentVariable, FollowsTheSizeQueryProtocolAndFailsWhenAbsent) {
-    const char *set = "CORVANE_TEST_GET", *absent = "CORVANE_TEST_ABSENT";
-    scoped_environment_variable variable(set, "hello");
-    // Whether a buffer is given; *size before; the result, *size and the
-    // buffer's text after ("hello" takes 6 bytes).
-    const std::tuple<const char*, bool, uint32_t, bool, uint32_t, const char*> rows[] = {
-        {set, false, 0, true, 6, "####"},      // size query
-        {set, true, 6, true, 6, "hello"},      // just fits
-        {set, true, 5, false, 5, "####"},      // too small: nothing written
-        {absent, false, 9, false, 9, "####"},  // absent
-        {absent, true, 9, false, 9, "####"}};
-    for (const auto& [name, given, before, result, after, text] : rows) {
-        char buffer[8] = "####";
-        uint32_t size = before;
-        const bool ok = os_system_get_os_environmentVariable(name, given ? buffer : nullptr, &size);
-        EXPECT_EQ(std::tuple(ok, size, std::string(buffer)), std::tuple(result, after, text));
-    }
-}
-
 TEST(SetEnvironmentVariable, ReplacesAppendsKeepsOrRemoves) {
     // Current value, value, overwrite, the value afterwards (null: absent).
     const std::tuple<std::optional<std::string>, const char*, uint8_t, const char*> rows[] = {

@@ -31,8 +31,8 @@ TEST(RunApplication, FalseWhenTheProgramCannotStart) {
     temp_folder folder;
     std::ofstream(folder.join("data")) << "#!/bin/sh\n";  // a file that is no program
     for (const std::string& program : {std::string("corvane-none"), folder.join("data")}) {
-        EXPECT_FALSE(os_system_run_application(program.c_str(), "", 1)) << program;
-        EXPECT_FALSE(os_system_run_application(program.c_str(), nullptr, 0)) << program;
+        EXPECT_FALSE(os_system_run_application(program.c_str(), "", 1) ||
+                     os_system_run_application(program.c_str(), nullptr, 0)) << program;
     }
     EXPECT_FALSE(os_system_run_application(nullptr, "", 0));
 }
