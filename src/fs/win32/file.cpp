@@ -107,7 +107,9 @@ bool fill_destination(descriptor& from, descriptor& to, const std::string& to_pa
                       copy_target target) {
     // The destination is emptied only now that it is known not to be the
     // source: truncating on open would destroy a file copied onto itself.
-    if (same_object(from.handle(), to.handle()) || _chsize_s(to.get(), 0) != 0 ||
+    // It is still at offset 0, so one SetEndOfFile empties it (the
+    // runtime's _chsize_s takes several system calls for the same).
+    if (same_object(from.handle(), to.handle()) || SetEndOfFile(to.handle()) == 0 ||
         !copy_blocks(from.get(), to.get())) {
         return false;
     }
