@@ -9,6 +9,9 @@
 #   ./build.sh test windows         cross-build the DLL and run the suite under Wine
 #   ./build.sh tour windows         cross-build and run the tour under Wine
 #   ./build.sh bench                build the benchmarks (build-bench/bench/...)
+#   ./build.sh bench windows        cross-build the benchmarks (build-windows-bench/bin/)
+#   ./build.sh bench windows run [PROGRAM...]
+#                                   and run them under Wine, with the ratios
 #   ./build.sh package              build the Debian packages and test them
 #   ./build.sh package windows      build the Windows zip
 #   ./build.sh docs                 build the reference from the headers (build/docs/html)
@@ -125,9 +128,17 @@ case "$action" in
         ;;
     bench)
         build_dir=$build_dir-bench
-        configure "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_BENCH=ON \
+        bench_options=()
+        # Debian ships Google Benchmark for Linux only: built once per build folder.
+        [[ $flavour != windows ]] ||
+            bench_options=("${options[@]}" "-DCMAKE_PREFIX_PATH=$(tools/mingw-benchmark "$build_dir/benchmark")")
+        configure "$build_dir" "${bench_options[@]}" -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_BENCH=ON \
             -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_EXAMPLES=OFF
         cmake --build "$build_dir" -j "$jobs"
+        if [[ $flavour == windows && ${3:-} == run ]]; then
+            start_wine
+            tools/run-wine-bench "$build_dir" "${@:4}"
+        fi
         ;;
     docs)
         # Warnings are errors: an undocumented public declaration fails.

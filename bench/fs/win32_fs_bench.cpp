@@ -1,56 +1,50 @@
-// Whole-operation timings of the file-system layer on Windows, each beside
-// the system call it is measured against:
-//   os_file_copy of a 64 MiB file               vs CopyFileA
-//   the tree walk over 5,000 files              vs a FindFirstFileA/FindNextFileA walk
-//   os_folder_copy of that tree                 vs a CopyFileA/CreateDirectoryA copy
-//   recursive os_folder_remove of that tree     vs a DeleteFileA/RemoveDirectoryA removal
-// Plain program (no benchmark library in the cross build): each pair runs
-// interleaved, three times, and the medians and their ratio are printed.
+// Whole-operation benchmarks of the file-system layer on Windows, each beside
+// the Win32 calls a Windows program would make instead:
+//   os_file_copy (4 KiB, 1 MiB, 64 MiB)          vs CopyFileA
+//   the tree walk over 5,000 files               vs a FindFirstFileA/FindNextFileA recursion
+//   os_folder_copy of that tree                  vs a CreateDirectoryA/CopyFileA recursion
+//   recursive os_folder_remove of that tree      vs a DeleteFileA/RemoveDirectoryA recursion
+// Pairs are named <operation>/library and <operation>/<Win32 peer>. The data
+// is made once in the temporary folder and removed when the program ends.
 
+#include <benchmark/benchmark.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <functional>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
 #include <string>
-#include <vector>
 
 #include "corvane/fs.h"
 
 namespace {
 
-constexpr int tops = 25;
-constexpr int subs_per_top = 9;      // 25 + 225 = 250 folders
+constexpr int top_folders = 25;
+constexpr int folders_per_top = 9;   // 25 + 225 = 250 folders
 constexpr int files_per_folder = 20;  // 5,000 files
-constexpr size_t big_file_size = size_t{64} << 20;
 
-void write_file(const std::string& path, const std::string& content, size_t times = 1) {
+bool write_blocks(const std::string& path, const std::string& block, size_t times) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    for (size_t i = 0; i < times; ++i) {
-        DWORD written = 0;
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    bool written = file != INVALID_HANDLE_VALUE;
+    for (size_t i = 0; written && i < times; ++i) {
+        DWORD count = 0;
+        written = WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &count, nullptr) != 0 &&
+                  count == block.size();
     }
     CloseHandle(file);
+    return written;
 }
 
-void fill_folder(const std::string& folder) {
-    CreateDirectoryA(folder.c_str(), nullptr);
-    for (int i = 0; i < files_per_folder; ++i) {
-        write_file(folder + "\\file" + std::to_string(i) + ".dat", std::string(200, 'x'));
-    }
-}
-
-// Visits every entry below `folder` with FindFirstFileA/FindNextFileA.
+// Visits every entry of `folder` but "." and ".." with FindFirstFileA/FindNextFileA.
 template <typename Visit>
-void find_walk(const std::string& folder, Visit visit) {
+void find_each(const std::string& folder, Visit visit) {
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
-        std::string name = found.cFileName;
+        const std::string name = found.cFileName;
         if (name != "." && name != "..") {
             visit(folder + "\\" + name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
         }
@@ -58,113 +52,221 @@ void find_walk(const std::string& folder, Visit visit) {
     FindClose(search);
 }
 
-void system_walk(const std::string& folder, long& entries) {
-    find_walk(folder, [&](const std::string& path, bool is_folder) {
+void find_walk(const std::string& folder, int64_t& entries) {
+    find_each(folder, [&](const std::string& path, bool is_folder) {
         ++entries;
         if (is_folder) {
-            system_walk(path, entries);
+            find_walk(path, entries);
         }
     });
 }
 
-bool system_copy(const std::string& from, const std::string& to) {
+bool find_copy(const std::string& from, const std::string& to) {
     bool copied = CreateDirectoryA(to.c_str(), nullptr) != 0;
-    find_walk(from, [&](const std::string& path, bool is_folder) {
-        std::string target = to + path.substr(from.size());
-        copied = copied && (is_folder ? system_copy(path, target) : CopyFileA(path.c_str(), target.c_str(), FALSE) != 0);
+    find_each(from, [&](const std::string& path, bool is_folder) {
+        const std::string target = to + path.substr(from.size());
+        copied = copied && (is_folder ? find_copy(path, target)
+                                      : CopyFileA(path.c_str(), target.c_str(), FALSE) != 0);
     });
     return copied;
 }
 
-bool system_remove(const std::string& folder) {
+bool find_remove(const std::string& folder) {
     bool removed = true;
-    find_walk(folder, [&](const std::string& path, bool is_folder) {
-        removed = (is_folder ? system_remove(path) : DeleteFileA(path.c_str()) != 0) && removed;
+    find_each(folder, [&](const std::string& path, bool is_folder) {
+        removed = (is_folder ? find_remove(path) : DeleteFileA(path.c_str()) != 0) && removed;
     });
     return RemoveDirectoryA(folder.c_str()) != 0 && removed;
 }
 
-class counting_visitor final : public IFileSystemVisitor {
+// The generated data, made on first use and removed at exit.
+class bench_data {
 public:
-    bool Query(const char*, void**) override { return false; }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnFile(const char*, const char*) override { ++entries; }
-    void OnFolder(const char*, const char*) override { ++entries; }
-    long entries = 0;
-};
-
-double seconds(const std::function<bool()>& operation) {
-    const auto start = std::chrono::steady_clock::now();
-    const bool done = operation();
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return done ? took.count() : -1.0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Runs the pair three times, interleaved, `reset` outside the clock.
-void compare(const char* name, const std::function<bool()>& library, const std::function<bool()>& system,
-             const std::function<void()>& reset) {
-    std::vector<double> ours;
-    std::vector<double> theirs;
-    for (int round = 0; round < 3; ++round) {
-        reset();
-        ours.push_back(seconds(library));
-        reset();
-        theirs.push_back(seconds(system));
+    static bench_data& get() {
+        static bench_data data;
+        return data;
     }
-    std::printf("%-12s library %8.1f ms   system %8.1f ms   ratio %.2f\n", name, median(ours) * 1e3,
-                median(theirs) * 1e3, median(ours) / median(theirs));
-}
+    ~bench_data() { find_remove(base_); }
+    bench_data(const bench_data&) = delete;
+    bench_data& operator=(const bench_data&) = delete;
 
-}  // namespace
+    std::string join(const std::string& name) const { return base_ + "\\" + name; }
 
-int main() {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string base = std::string(temp) + "corvane-bench-" + std::to_string(GetCurrentProcessId());
-    const std::string tree = base + "\\tree";
-    const std::string copy = base + "\\copy";
-    CreateDirectoryA(base.c_str(), nullptr);
-    write_file(base + "\\big.bin", std::string(size_t{1} << 20, 'b'), big_file_size >> 20);
-    CreateDirectoryA(tree.c_str(), nullptr);
-    for (int top = 0; top < tops; ++top) {
-        const std::string top_path = tree + "\\top" + std::to_string(top);
-        fill_folder(top_path);
-        for (int sub = 0; sub < subs_per_top; ++sub) {
-            fill_folder(top_path + "\\sub" + std::to_string(sub));
+    // A file of `size` bytes (a multiple of 4 KiB).
+    const std::string& file(size_t size) {
+        std::string& path = files_[size];
+        if (path.empty()) {
+            path = join("file" + std::to_string(size) + ".bin");
+            constexpr size_t block_size = 4096;
+            std::string block(block_size, '\0');
+            for (size_t i = 0; i < block.size(); ++i) {
+                block[i] = static_cast<char>((i * 2654435761u) >> 13);
+            }
+            if (!write_blocks(path, block, size / block_size)) std::abort();
+        }
+        return path;
+    }
+
+    const std::string& tree() {
+        if (tree_.empty()) {
+            tree_ = join("tree");
+            CreateDirectoryA(tree_.c_str(), nullptr);
+            const std::string content(200, 'x');
+            for (int top = 0; top < top_folders; ++top) {
+                const std::string top_path = tree_ + "\\top" + std::to_string(top);
+                fill_folder(top_path, content);
+                for (int sub = 0; sub < folders_per_top; ++sub) {
+                    fill_folder(top_path + "\\sub" + std::to_string(sub), content);
+                }
+            }
+        }
+        return tree_;
+    }
+
+private:
+    bench_data() {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        base_ = std::string(temp) + "corvane-bench-" + std::to_string(GetCurrentProcessId());
+        if (!CreateDirectoryA(base_.c_str(), nullptr)) std::abort();
+    }
+
+    static void fill_folder(const std::string& folder, const std::string& content) {
+        CreateDirectoryA(folder.c_str(), nullptr);
+        for (int i = 0; i < files_per_folder; ++i) {
+            if (!write_blocks(folder + "\\file" + std::to_string(i) + ".dat", content, 1)) std::abort();
         }
     }
-    const std::string big = base + "\\big.bin";
-    const std::string big_copy = base + "\\big.copy";
-    auto no_copy = [&] {
-        DeleteFileA(big_copy.c_str());
-        system_remove(copy);
-    };
-    compare("file copy", [&] { return os_file_copy(big.c_str(), big_copy.c_str(), false); },
-            [&] { return CopyFileA(big.c_str(), big_copy.c_str(), FALSE) != 0; }, no_copy);
-    compare("walk", [&] {
-        counting_visitor visitor;
-        os_filesystem_walk_through("", tree.c_str(), &visitor);
-        return visitor.entries > 0;
-    }, [&] {
-        long entries = 0;
-        system_walk(tree, entries);
-        return entries > 0;
-    }, [] {});
-    compare("tree copy", [&] { return os_folder_copy(tree.c_str(), copy.c_str(), false); },
-            [&] { return system_copy(tree, copy); }, no_copy);
-    auto fresh_copy = [&] {
-        system_remove(copy);
-        system_copy(tree, copy);
-    };
-    compare("tree remove", [&] { return os_folder_remove(copy.c_str(), true); },
-            [&] { return system_remove(copy); }, fresh_copy);
-    no_copy();
-    system_remove(base);
-    return 0;
+
+    std::string base_;
+    std::map<size_t, std::string> files_;
+    std::string tree_;
+};
+
+// Times `operation` alone: `prepare` and `clean_up` run outside the clock.
+template <typename Prepare, typename Operation, typename CleanUp>
+void time_operation(benchmark::State& state, Prepare prepare, Operation operation, CleanUp clean_up) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        prepare();
+        state.ResumeTiming();
+        if (!operation()) {
+            state.SkipWithError("operation failed");
+            break;
+        }
+        state.PauseTiming();
+        clean_up();
+        state.ResumeTiming();
+    }
 }
+
+void nothing() {}
+
+// ---- the operations, library and peer side by side -----------------------
+
+bool library_copy_file(const std::string& from, const std::string& to) {
+    return os_file_copy(from.c_str(), to.c_str(), false);
+}
+
+bool win32_copy_file(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+int64_t library_walk(const std::string& tree) {
+    class counting_visitor final : public IFileSystemVisitor {
+    public:
+        bool Query(const char*, void**) override { return false; }
+        uint32_t AddRef() override { return 1; }
+        uint32_t Release() override { return 1; }
+        void OnFile(const char*, const char*) override { ++entries; }
+        void OnFolder(const char*, const char*) override { ++entries; }
+        int64_t entries = 0;
+    } visitor;
+    os_filesystem_walk_through("", tree.c_str(), &visitor);
+    return visitor.entries;
+}
+
+int64_t win32_walk(const std::string& tree) {
+    int64_t entries = 0;
+    find_walk(tree, entries);
+    return entries;
+}
+
+bool library_copy_tree(const std::string& from, const std::string& to) {
+    return os_folder_copy(from.c_str(), to.c_str(), false);
+}
+
+bool library_remove_tree(const std::string& folder) {
+    return os_folder_remove(folder.c_str(), true);
+}
+
+// ---- the benchmarks --------------------------------------------------------
+
+// Copies a file of state.range(0) bytes over the same destination each time.
+template <bool (*copy)(const std::string&, const std::string&)>
+void file_copy(benchmark::State& state) {
+    bench_data& data = bench_data::get();
+    const auto size = static_cast<size_t>(state.range(0));
+    const std::string& source = data.file(size);
+    const std::string destination = data.join("copy.bin");
+    for (auto _ : state) {
+        if (!copy(source, destination)) {
+            state.SkipWithError("copy failed");
+            break;
+        }
+    }
+    DeleteFileA(destination.c_str());
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+template <int64_t (*walk)(const std::string&)>
+void tree_walk(benchmark::State& state) {
+    const std::string& tree = bench_data::get().tree();
+    int64_t entries = 0;
+    time_operation(state, nothing, [&] { return (entries = walk(tree)) > 0; }, nothing);
+    state.counters["entries"] = static_cast<double>(entries);
+}
+
+template <bool (*copy)(const std::string&, const std::string&)>
+void tree_copy(benchmark::State& state) {
+    bench_data& data = bench_data::get();
+    const std::string& tree = data.tree();
+    const std::string destination = data.join("tree.copy");
+    time_operation(state, nothing, [&] { return copy(tree, destination); },
+                   [&] { find_remove(destination); });
+}
+
+// Removes a fresh copy of the tree, made outside the clock.
+template <bool (*remove)(const std::string&)>
+void tree_remove(benchmark::State& state) {
+    bench_data& data = bench_data::get();
+    const std::string& tree = data.tree();
+    const std::string victim = data.join("tree.victim");
+    time_operation(state, [&] { find_copy(tree, victim); }, [&] { return remove(victim); }, nothing);
+}
+
+// Whole operations of up to seconds under Wine: one iteration a repetition,
+// the repetitions' median reported.
+#define CORVANE_WHOLE_OPERATION(bench, name) \
+    BENCHMARK(bench)->Name(name)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime()
+
+BENCHMARK(file_copy<library_copy_file>)
+    ->Name("file_copy/library")
+    ->Arg(4 << 10)
+    ->Arg(1 << 20)
+    ->Arg(64 << 20)
+    ->UseRealTime();
+BENCHMARK(file_copy<win32_copy_file>)
+    ->Name("file_copy/CopyFileA")
+    ->Arg(4 << 10)
+    ->Arg(1 << 20)
+    ->Arg(64 << 20)
+    ->UseRealTime();
+CORVANE_WHOLE_OPERATION(tree_walk<library_walk>, "tree_walk/library");
+CORVANE_WHOLE_OPERATION(tree_walk<win32_walk>, "tree_walk/FindFirstFileA");
+CORVANE_WHOLE_OPERATION(tree_copy<library_copy_tree>, "tree_copy/library");
+CORVANE_WHOLE_OPERATION(tree_copy<find_copy>, "tree_copy/CopyFileA");
+CORVANE_WHOLE_OPERATION(tree_remove<library_remove_tree>, "tree_remove/library");
+CORVANE_WHOLE_OPERATION(tree_remove<find_remove>, "tree_remove/DeleteFileA");
+
+}  // namespace

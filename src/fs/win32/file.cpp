@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -107,7 +108,9 @@ bool fill_destination(descriptor& from, descriptor& to, const std::string& to_pa
                       copy_target target) {
     // The destination is emptied only now that it is known not to be the
     // source: truncating on open would destroy a file copied onto itself.
-    if (same_object(from.handle(), to.handle()) || _chsize_s(to.get(), 0) != 0 ||
+    // It is still at offset 0, so one SetEndOfFile empties it (the
+    // runtime's _chsize_s takes several system calls for the same).
+    if (same_object(from.handle(), to.handle()) || SetEndOfFile(to.handle()) == 0 ||
         !copy_blocks(from.get(), to.get())) {
         return false;
     }
@@ -120,7 +123,18 @@ bool fill_destination(descriptor& from, descriptor& to, const std::string& to_pa
 
 }  // namespace
 
+// The file ids name a file without the volume query that
+// GetFileInformationByHandle adds (under Wine a round trip to the mount
+// manager's process, for each handle); a file system that gives no such id
+// is compared the older way.
 bool same_object(HANDLE a, HANDLE b) {
+    FILE_ID_INFO a_id{};
+    FILE_ID_INFO b_id{};
+    if (GetFileInformationByHandleEx(a, FileIdInfo, &a_id, sizeof a_id) != 0 &&
+        GetFileInformationByHandleEx(b, FileIdInfo, &b_id, sizeof b_id) != 0) {
+        return a_id.VolumeSerialNumber == b_id.VolumeSerialNumber &&
+               std::memcmp(&a_id.FileId, &b_id.FileId, sizeof a_id.FileId) == 0;
+    }
     BY_HANDLE_FILE_INFORMATION a_info{};
     BY_HANDLE_FILE_INFORMATION b_info{};
     return GetFileInformationByHandle(a, &a_info) != 0 &&
