@@ -4,10 +4,8 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "corvane/text.h"
-#include "locale_support.hpp"
 #include "test_support.hpp"
 
 namespace {
