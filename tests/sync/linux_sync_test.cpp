@@ -75,8 +75,8 @@ TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
 TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
     const std::string role = corvane::test::child_role();
     const std::string name = role.empty() ? unique_name("close") : role;
-    auto partner = role.empty() ? corvane::test::child_process::self("LinuxNamedObjects.HandlesClosing*", name)
-                                : corvane::test::child_process();
+    auto partner = role.empty() ? child_process::self("LinuxNamedObjects.HandlesClosing*", name)
+                                : child_process();
     const auto slot = [] { return std::chrono::steady_clock::now().time_since_epoch() / 2ms; };
     for (int round = 0; round < 1000; ++round) {
         const auto closing = slot() + 1;

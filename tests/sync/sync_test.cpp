@@ -32,7 +32,8 @@ TEST(Clock, AdjustNormalisesSpanSubtractsFieldByFieldAndPastSleepsReturn) {
         os_clock_realtime_to_monotonic(&copy, &copy);
         EXPECT_TRUE(copy.seconds == expected.seconds && copy.nanoseconds == expected.nanoseconds);
     }
-    for (const time_record deadline : {past(), time_record{INT64_MIN, 0}}) os_clock_nano_sleep(&deadline);
+    for (const time_record deadline : {past(), time_record{INT64_MIN, 0}})
+        os_clock_nano_sleep(&deadline);
 }
 
 // A stack of 1 byte is raised to the system minimum; one of half the address

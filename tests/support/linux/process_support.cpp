@@ -85,12 +85,13 @@ bool child_process::running() const {
 std::optional<std::vector<std::string>> code_page_environment(int code_page, const temp_folder& folder,
                                                               std::string& why) {
     const bool chinese = code_page == 936;
-    const std::string locale = chinese ? "zh_CN.GBK" : "en_US.CP1252";
-    const int status = child_process::program({"localedef", "--quiet", "-i", chinese ? "zh_CN" : "en_US", "-f",
-                                               chinese ? "GBK" : "CP1252", folder.join(locale)})
-                           .wait();
-    if (status == 0) return std::vector<std::string>{"LC_ALL=" + locale, "LOCPATH=" + folder.path()};
-    why = "localedef could not build " + locale + " (status " + std::to_string(status) + ")";
+    const std::string name = chinese ? "zh_CN.GBK" : "en_US.CP1252";
+    // The name is the source locale and the character set, joined by a dot.
+    const std::vector<std::string> argv = {"localedef", "--quiet", "-i", name.substr(0, 5), "-f",
+                                           name.substr(6), folder.join(name)};
+    const int status = child_process::program(argv).wait();
+    if (status == 0) return std::vector<std::string>{"LC_ALL=" + name, "LOCPATH=" + folder.path()};
+    why = "localedef could not build " + name + " (status " + std::to_string(status) + ")";
     return std::nullopt;
 }
 

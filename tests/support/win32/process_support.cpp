@@ -109,7 +109,7 @@ std::optional<std::vector<std::string>> code_page_environment(int code_page, con
     // Under Wine a child started with another LC_ALL keeps the parent's code
     // page too: Wine reads the Unix environment it was started with. The
     // build runs the child body once per code page with LC_ALL set instead.
-    why = "the ANSI code page is " + std::to_string(GetACP()) + " for every process this one starts";
+    why = "every process this one starts has the ANSI code page " + std::to_string(GetACP());
     return std::nullopt;
 }
 
