@@ -23,7 +23,7 @@ LD_LIBRARY_PATH=$libdir "$work/find_package/consumer"
 
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs corvane)
 # shellcheck disable=SC2086 # the flags are separate words
-cc -std=c99 -o "$work/pkg_config_consumer" "$source_dir/consumer.c" $flags
+cc -std=c99 -o "$work/pkg_config_consumer" "$source_dir/../value/road_test.c" $flags
 LD_LIBRARY_PATH=$libdir "$work/pkg_config_consumer"
 
 # The runtime package alone carries the library and its SONAME link.

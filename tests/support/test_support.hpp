@@ -128,6 +128,13 @@ private:
 int last_system_error();
 void set_last_system_error(int code);
 
+// The environment entries ("NAME=value") under which a process started now
+// converts text through the ANSI code page `code_page` (1252 or 936), made
+// in `folder` where needed; nullopt with the reason in `why` when this machine
+// cannot give a new process that code page.
+std::optional<std::vector<std::string>> code_page_environment(int code_page, const temp_folder& folder,
+                                                              std::string& why);
+
 // Runs `body` with standard output redirected and returns what it printed
 // (stdout is flushed before it is restored).
 std::string capture_stdout(const std::function<void()>& body);

@@ -75,10 +75,8 @@ TEST(LinuxNamedObjects, AreOwnerOnlySharedMemoryNamedAsDocumented) {
 TEST(LinuxNamedObjects, HandlesClosingTogetherLeaveNothingBehind) {
     const std::string role = corvane::test::child_role();
     const std::string name = role.empty() ? unique_name("close") : role;
-    corvane::test::child_process partner;
-    if (role.empty()) {
-        partner = corvane::test::child_process::self("LinuxNamedObjects.HandlesClosing*", name);
-    }
+    auto partner = role.empty() ? child_process::self("LinuxNamedObjects.HandlesClosing*", name)
+                                : child_process();
     const auto slot = [] { return std::chrono::steady_clock::now().time_since_epoch() / 2ms; };
     for (int round = 0; round < 1000; ++round) {
         const auto closing = slot() + 1;

@@ -5,8 +5,6 @@
 
 #include "sync_test_support.hpp"
 
-using corvane::test::killed_status;
-using corvane::test::ready_child;
 using namespace sync_test;
 
 // Deadlines long past return at once (a wrapped one would sleep until the
@@ -34,9 +32,8 @@ TEST(Clock, AdjustNormalisesSpanSubtractsFieldByFieldAndPastSleepsReturn) {
         os_clock_realtime_to_monotonic(&copy, &copy);
         EXPECT_TRUE(copy.seconds == expected.seconds && copy.nanoseconds == expected.nanoseconds);
     }
-    for (const time_record deadline : {past(), time_record{INT64_MIN, 0}}) {
+    for (const time_record deadline : {past(), time_record{INT64_MIN, 0}})
         os_clock_nano_sleep(&deadline);
-    }
 }
 
 // A stack of 1 byte is raised to the system minimum; one of half the address
@@ -53,9 +50,8 @@ TEST(Thread, CreateRunsTheRoutineAndJoinWaitsForItAndAffinityRefusesMissingProce
         EXPECT_TRUE(!starts || os_thread_join(thread) == 0);
     }
     EXPECT_EQ(calls.load(), 2);
-    for (const int32_t cpu : {-1, 64, INT32_MIN}) {
-        EXPECT_FALSE(os_thread_sched_set_affinity(cpu)) << cpu;
-    }
+    EXPECT_FALSE(os_thread_sched_set_affinity(-1) || os_thread_sched_set_affinity(64) ||
+                 os_thread_sched_set_affinity(INT32_MIN));
     EXPECT_TRUE(os_thread_install_latency(nullptr));
 }
 
@@ -308,9 +304,7 @@ struct named_set {
 // to be killed.
 TEST(NamedProcess, HolderChild) {
     const std::string name = corvane::test::child_role();
-    if (name.empty()) {
-        GTEST_SKIP() << "child body";
-    }
+    if (name.empty()) GTEST_SKIP() << "child body";
     named_set objects(name, 5);
     for (int i = 0; i < 3; ++i) os_semaphore_release(objects.semaphore);
     ASSERT_TRUE(os_semaphore_wait(objects.semaphore));

@@ -18,8 +18,7 @@
 namespace sync_test {
 
 using namespace std::chrono_literals;
-using corvane::test::capture_stdout;
-using corvane::test::unique_name;
+using namespace corvane::test;
 
 inline time_record deadline_after_ms(int64_t ms) {
     time_record now{};

@@ -4,10 +4,8 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "corvane/text.h"
-#include "locale_support.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -69,13 +67,10 @@ TEST(CodePageChild, ConvertsThroughTheActiveCodePage) {
     // Long texts convert in full, from several threads at once.
     const std::string local(5000, role == "936" ? 'a' : '\x80');
     const std::string utf8 = to_utf8(local);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&local, &utf8] {
-            for (int i = 0; i < 20; ++i) EXPECT_TRUE(from_utf8(utf8) == local && to_utf8(local) == utf8);
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    const auto convert = [&] {
+        for (int i = 0; i < 20; ++i) EXPECT_TRUE(from_utf8(utf8) == local && to_utf8(local) == utf8);
+    };
+    std::jthread first(convert), second(convert), third(convert), fourth(convert);
 }
 
 TEST(CodePage, ConvertsThroughCodePages1252And936) {

@@ -7,8 +7,6 @@
 #include "corvane/text.h"
 #include "test_support.hpp"
 
-namespace {
-
 TEST(LinuxCodePage, TheLocaleEnvironmentIsReadAtEveryCall) {
     const struct { const char *locale, *utf8, *local, *back; } rows[] = {
         {"C", "caf\xC3\xA9", "caf?", "Error Encode!"},
@@ -24,5 +22,3 @@ TEST(LinuxCodePage, TheLocaleEnvironmentIsReadAtEveryCall) {
         EXPECT_TRUE(std::string(local) == row.local && std::string(back) == row.back) << row.locale << ": " << local << " " << back;
     }
 }
-
-}  // namespace

@@ -102,15 +102,12 @@ static void check_library_calls_c_slots(void) {
     static const int slot_of_code[] = {TYPED_SLOTS(SLOT_OF_CODE)[VARIANT_TYPE_STRING] = 5};
     struct c_reader reader = {{&c_reader_table}, NULL, false};
     variant_record copy;
-    variant_type code;
     char name[32];
-    uint32_t size;
-    int pass;
     variant_init(&copy);
-    for (pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < 2; ++pass) {
         reader.fail = pass == 1;
-        for (code = VARIANT_TYPE_CHAR; code <= VARIANT_TYPE_BOOL; ++code) {
-            size = sizeof name;
+        for (variant_type code = VARIANT_TYPE_CHAR; code <= VARIANT_TYPE_BOOL; ++code) {
+            uint32_t size = sizeof name;
             CHECK(variant_resolve_display_type(code, name, &size));
             reader.type_name = name;
             variant_set_double(&copy, 1.0, 1);
@@ -127,15 +124,12 @@ static void check_library_calls_c_slots(void) {
 int main(void) {
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     variant_record value;
-    IVariantRead* r;
-    IVariantWrite* w;
-
     variant_init(&value);
     variant_set_int(&value, -1, 1);
     variant_wrapper_set_mode(wrapper, 1, 1);
     variant_wrapper_set_wrapper_value(wrapper, &value, 0);
-    r = variant_wrapper_get_variantread(wrapper);
-    w = variant_wrapper_get_variantwrite(wrapper);
+    IVariantRead* r = variant_wrapper_get_variantread(wrapper);
+    IVariantWrite* w = variant_wrapper_get_variantwrite(wrapper);
     if (r == NULL || w == NULL) return 2;
     check_read_slots(r);
     check_write_slots(w, &value);

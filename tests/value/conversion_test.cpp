@@ -158,17 +158,14 @@ std::string joined(const variant_record& source) {
 
 }  // namespace
 
+// Outside the rows: a string keeps its own unit, and an empty record of zero
+// bytes becomes a null unit.
 TEST(ConversionMatrix, EveryCellOfEveryRow) {
     for (const auto& row : matrix_rows) EXPECT_EQ(joined(row.source), row.expected) << "type " << row.source.type;
     for (const auto& row : text_rows) EXPECT_EQ(joined(scoped_record(row.text).r), row.expected) << row.text;
     for (const auto& row : cell_rows) {
         EXPECT_EQ(converted(row.source, row.target), row.expected) << row.source.type << " to " << row.target;
     }
-}
-
-// A string keeps its own unit; an empty record of zero bytes becomes a null
-// unit.
-TEST(ConversionMatrix, OwnStringAndEmptyRecordsAreOnlyRetyped) {
     scoped_record text("12");
     const bstrunit* unit = text.r.value.unit;
     variant_record empty{};

@@ -15,8 +15,6 @@ static bool holds_42(const variant_record* v) {
 int main(void) {
     variant_wrapper_handle* wrapper = variant_wrapper_create();
     variant_record request;
-    variant_record* held;
-    IVariantRead* reader;
     int32_t number = 0;
 
     /* 1. A new wrapper: readable, not writable, no value. */
@@ -27,11 +25,11 @@ int main(void) {
     variant_init(&request);
     variant_set_string(&request, "42", 1);
     variant_wrapper_set_wrapper_value(wrapper, &request, 1);
-    held = variant_wrapper_get_wrapper_value(wrapper);
+    variant_record* held = variant_wrapper_get_wrapper_value(wrapper);
     if (held == NULL || held == &request || held->value.unit == request.value.unit || !holds_42(held)) return 3;
 
     /* 3. The read interface, with its count raised to 2. */
-    reader = variant_wrapper_get_variantread(wrapper);
+    IVariantRead* reader = variant_wrapper_get_variantread(wrapper);
     if (reader == NULL || reader->vtbl->AddRef(reader) != 3 || reader->vtbl->Release(reader) != 2) return 4;
 
     /* 4. GetInt parses a private copy; the wrapper still holds the string. */

@@ -1,4 +1,6 @@
-// The Linux half of the test support: processes through posix_spawn.
+// The Linux half of the test support: processes through posix_spawn, and
+// locales built with localedef into a private folder that LOCPATH names, so
+// the tests need no locale installed system-wide.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +14,12 @@
 #include "test_support.hpp"
 
 extern char** environ;
+
+// glibc's newlocale loses its copy of LOCPATH on every call while that is set,
+// which the leak checker would report in every child started in a code page.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:__argz_create_sep\nleak:__argz_add_sep\n";
+}
 
 namespace corvane::test {
 
@@ -72,6 +80,19 @@ bool child_process::running() const {
     return handle_ >= 0 &&
            waitid(P_PID, static_cast<id_t>(handle_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
+}
+
+std::optional<std::vector<std::string>> code_page_environment(int code_page, const temp_folder& folder,
+                                                              std::string& why) {
+    const bool chinese = code_page == 936;
+    const std::string name = chinese ? "zh_CN.GBK" : "en_US.CP1252";
+    // The name is the source locale and the character set, joined by a dot.
+    const std::vector<std::string> argv = {"localedef", "--quiet", "-i", name.substr(0, 5), "-f",
+                                           name.substr(6), folder.join(name)};
+    const int status = child_process::program(argv).wait();
+    if (status == 0) return std::vector<std::string>{"LC_ALL=" + name, "LOCPATH=" + folder.path()};
+    why = "localedef could not build " + name + " (status " + std::to_string(status) + ")";
+    return std::nullopt;
 }
 
 }  // namespace corvane::test

@@ -1,4 +1,6 @@
-// The Windows half of the test support: processes through CreateProcessA.
+// The Windows half of the test support: processes through CreateProcessA;
+// the ANSI code page is the system's, or under Wine the one that LC_ALL
+// named when Wine started.
 #include <windows.h>
 
 #include <cstring>
@@ -99,6 +101,16 @@ int child_process::kill_and_wait() {
 
 bool child_process::running() const {
     return handle_ >= 0 && WaitForSingleObject(as_handle(handle_), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<std::vector<std::string>> code_page_environment(int code_page, const temp_folder&,
+                                                              std::string& why) {
+    if (GetACP() == static_cast<UINT>(code_page)) return std::vector<std::string>{};
+    // Under Wine a child started with another LC_ALL keeps the parent's code
+    // page too: Wine reads the Unix environment it was started with. The
+    // build runs the child body once per code page with LC_ALL set instead.
+    why = "every process this one starts has the ANSI code page " + std::to_string(GetACP());
+    return std::nullopt;
 }
 
 }  // namespace corvane::test
