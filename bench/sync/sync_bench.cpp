@@ -22,6 +22,28 @@
 
 namespace {
 
+// Memory that a forked child shares with its parent, or that a process
+// shares with itself as it would with another.
+template <typename T>
+class shared_block {
+public:
+    shared_block()
+        : memory_(mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1,
+                       0)),
+          object_(new (memory_) T) {}
+    ~shared_block() {
+        object_->~T();
+        munmap(memory_, sizeof(T));
+    }
+    shared_block(const shared_block&) = delete;
+    shared_block& operator=(const shared_block&) = delete;
+    T& operator*() const { return *object_; }
+
+private:
+    void* memory_;
+    T* object_;
+};
+
 // ---- uncontended recursive mutex ----------------------------------------
 
 void recursive_mutex_lock_unlock(benchmark::State& state) {
@@ -42,6 +64,78 @@ void std_recursive_mutex_lock_unlock(benchmark::State& state) {
     }
 }
 BENCHMARK(std_recursive_mutex_lock_unlock);
+
+// ---- uncontended named recursive mutex --------------------------------------
+// One more thread idles in the process, as in any program that shares a named
+// mutex: the C library takes its single-thread short cuts otherwise.
+
+class idle_thread {
+public:
+    idle_thread() : thread_([this] { wait_for_stop(); }) {}
+    ~idle_thread() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    idle_thread(const idle_thread&) = delete;
+    idle_thread& operator=(const idle_thread&) = delete;
+
+private:
+    void wait_for_stop() {
+        std::unique_lock<std::mutex> hold(mutex_);
+        wake_.wait(hold, [this] { return stop_; });
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+void named_recursive_mutex_lock_unlock(benchmark::State& state) {
+    const idle_thread idle;
+    const std::string name = "corvane-bench-mutex-" + std::to_string(getpid());
+    os_recursive_mutex_handle* mutex = os_recursive_mutex_create(name.c_str());
+    for (auto _ : state) {
+        os_recursive_mutex_lock(mutex);
+        os_recursive_mutex_unlock(mutex);
+    }
+    os_recursive_mutex_destroy(&mutex);
+}
+BENCHMARK(named_recursive_mutex_lock_unlock);
+
+// A robust, process-shared, recursive mutex in a shared mapping: what a
+// program would build by hand to share a mutex that survives a dead holder.
+struct robust_shared_mutex {
+    robust_shared_mutex() {
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+        pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+        pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+        pthread_mutex_init(&mutex, &attributes);
+        pthread_mutexattr_destroy(&attributes);
+    }
+    ~robust_shared_mutex() { pthread_mutex_destroy(&mutex); }
+    robust_shared_mutex(const robust_shared_mutex&) = delete;
+    robust_shared_mutex& operator=(const robust_shared_mutex&) = delete;
+
+    pthread_mutex_t mutex;
+};
+
+void robust_shared_pthread_mutex_lock_unlock(benchmark::State& state) {
+    const idle_thread idle;
+    shared_block<robust_shared_mutex> shared;
+    pthread_mutex_t* mutex = &(*shared).mutex;
+    for (auto _ : state) {
+        pthread_mutex_lock(mutex);
+        pthread_mutex_unlock(mutex);
+    }
+}
+BENCHMARK(robust_shared_pthread_mutex_lock_unlock);
 
 // ---- ping-pong ------------------------------------------------------------
 // A channel has two sides; post(side) signals one, take(side) waits for it.
@@ -164,27 +258,6 @@ void thread_ping_pong(benchmark::State& state) {
 }
 BENCHMARK(thread_ping_pong<event_channel>)->UseRealTime();
 BENCHMARK(thread_ping_pong<std_condition_channel>)->UseRealTime();
-
-// Memory that a forked child shares with its parent.
-template <typename T>
-class shared_block {
-public:
-    shared_block()
-        : memory_(mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1,
-                       0)),
-          object_(new (memory_) T) {}
-    ~shared_block() {
-        object_->~T();
-        munmap(memory_, sizeof(T));
-    }
-    shared_block(const shared_block&) = delete;
-    shared_block& operator=(const shared_block&) = delete;
-    T& operator*() const { return *object_; }
-
-private:
-    void* memory_;
-    T* object_;
-};
 
 // The child runs `partner(stop)` and leaves without running the parent's
 // destructors.
