@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
@@ -59,19 +60,27 @@ const char* kind_word(named_kind kind) {
 
 std::string map_name(named_kind kind, std::string_view name) {
     static constexpr char hex_upper[] = "0123456789ABCDEF";
-    std::string mapped = std::string("/corvane.") + kind_word(kind);
-    const size_t stem = mapped.size();
-    mapped += '.';
+    const std::string_view stem_word = kind_word(kind);
+    constexpr std::string_view lead = "/corvane.";
+    const size_t stem = lead.size() + stem_word.size();
+    // Sized for every byte escaped, then cut to what was written: one
+    // allocation, where appending byte by byte regrew the string.
+    std::string mapped(stem + 1 + 3 * name.size(), '\0');
+    char* out = std::copy(lead.begin(), lead.end(), mapped.data());
+    out = std::copy(stem_word.begin(), stem_word.end(), out);
+    *out++ = '.';
     for (char c : name) {
         auto byte = static_cast<unsigned char>(c);
         if (byte >= '!' && byte <= '~' && byte != '/' && byte != '%') {
-            mapped += c;
+            *out++ = c;
         } else {
-            mapped += '%';
-            mapped += hex_upper[byte >> 4];
-            mapped += hex_upper[byte & 0xF];
+            out[0] = '%';
+            out[1] = hex_upper[byte >> 4];
+            out[2] = hex_upper[byte & 0xF];
+            out += 3;
         }
     }
+    mapped.resize(static_cast<size_t>(out - mapped.data()));
     if (mapped.size() - 1 <= name_component_limit) {
         return mapped;
     }
