@@ -291,27 +291,61 @@ void shared_condition_process_ping_pong(benchmark::State& state) {
 BENCHMARK(shared_condition_process_ping_pong)->UseRealTime();
 
 // ---- reader/writer lock, read side, two threads ----------------------------
+// Each reader runs on a processor of its own, so that the lock's cache line
+// really moves between two processors and the scheduler does not turn the
+// race into turns. The time to compare is the processor time (what the
+// readers spend, stalls included), chosen by it and long enough to cover
+// many time slices; wall time on a shared machine measures the other
+// programs. Run with repetitions for the median and the spread (cv).
+
+// Binds the calling thread to processor `index` (modulo the processors the
+// process may use), for the life of the object.
+class pinned_thread {
+public:
+    explicit pinned_thread(int index) {
+        pthread_getaffinity_np(pthread_self(), sizeof previous_, &previous_);
+        const int allowed = CPU_COUNT(&previous_);
+        int wanted = index % (allowed > 0 ? allowed : 1);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &previous_) && wanted-- == 0) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    }
+    ~pinned_thread() { pthread_setaffinity_np(pthread_self(), sizeof previous_, &previous_); }
+    pinned_thread(const pinned_thread&) = delete;
+    pinned_thread& operator=(const pinned_thread&) = delete;
+
+private:
+    cpu_set_t previous_{};
+};
 
 os_rw_mutex_handle* const shared_rw_mutex = os_rw_mutex_create(nullptr);
 std::shared_mutex std_shared_mutex;
 
 void rw_mutex_read(benchmark::State& state) {
+    const pinned_thread pinned(state.thread_index());
     for (auto _ : state) {
         os_rw_mutex_lock_rd(shared_rw_mutex);
         os_rw_mutex_unlock(shared_rw_mutex);
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(rw_mutex_read)->Threads(2)->UseRealTime();
+BENCHMARK(rw_mutex_read)->Threads(2)->MinTime(0.5);
 
 void std_shared_mutex_read(benchmark::State& state) {
+    const pinned_thread pinned(state.thread_index());
     for (auto _ : state) {
         std_shared_mutex.lock_shared();
         std_shared_mutex.unlock_shared();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(std_shared_mutex_read)->Threads(2)->UseRealTime();
+BENCHMARK(std_shared_mutex_read)->Threads(2)->MinTime(0.5);
 
 // ---- semaphore release and wait --------------------------------------------
 
