@@ -90,6 +90,11 @@ std::string map_name(named_kind kind, std::string_view name) {
 
 size_t object_size(size_t payload_size) { return sizeof(object_record) + payload_size; }
 
+// The hint of how many handles have the object at `base` open.
+std::atomic_ref<uint32_t> open_handles(void* base) {
+    return std::atomic_ref<uint32_t>(static_cast<object_record*>(base)->open_handles);
+}
+
 class mapping {
 public:
     mapping(int fd, size_t length)
@@ -320,6 +325,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             }
         }
 
+        open_handles(attached.base).fetch_add(1, std::memory_order_relaxed);
         object->platform_->descriptor = guard.release();
         object->platform_->base = attached.base;
         object->platform_->mapped_length = attached.mapped_length;
@@ -336,13 +342,16 @@ named_object::~named_object() {
         return;
     }
     last_error_keeper keep_errno;
+    const bool others_open = open_handles(platform_->base).fetch_sub(1, std::memory_order_relaxed) > 1;
     munmap(platform_->base, platform_->mapped_length);
     // The only holder removes the name. Held since the handle attached, the
     // lock has kept the name on this object. When several handles close at
     // once, each may see the others in place, so a handle that fails lets go
     // and tries again: a failed try then holds nothing and the last one
-    // succeeds, but the name may have gone in between.
-    bool only_holder = take_exclusive_without_waiting(fd);
+    // succeeds, but the name may have gone in between. Where other handles
+    // are open the first try would fail, so it is left out; the count may be
+    // wrong (a holder died), which only costs that try or a later one.
+    bool only_holder = !others_open && take_exclusive_without_waiting(fd);
     if (!only_holder && lock(fd, F_UNLCK, false)) {
         struct stat status {};
         only_holder = take_exclusive_without_waiting(fd) && still_named(fd, &status);
