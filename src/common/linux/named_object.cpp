@@ -137,6 +137,7 @@ bool lock(int fd, short type, bool wait) {
 
 bool take_exclusive_without_waiting(int fd) { return lock(fd, F_WRLCK, false); }
 bool take_shared(int fd) { return lock(fd, F_RDLCK, true); }
+bool take_shared_without_waiting(int fd) { return lock(fd, F_RDLCK, false); }
 
 // Only an exclusive holder removes a name and a removed name never returns
 // to the same object, so an object that still has a link, seen while this
@@ -164,13 +165,14 @@ struct attachment {
     size_t payload_size = 0;
 };
 
-// Runs as the only holder (exclusive lock): lays the object out afresh,
-// initialises the payload, marks it ready and turns the lock into the shared
-// lock every handle keeps, which lets the waiting openers in. On failure the
-// exclusive lock is still held.
+// Runs as the only holder (exclusive lock), or with the shared lock on a
+// name this handle has just made (`shared_held`): lays the object out
+// afresh, initialises the payload, marks it ready and, if need be, turns the
+// lock into the shared lock every handle keeps, which lets the waiting
+// openers in. On failure the lock is still held.
 bool initialise_object(int fd, const struct stat& status, named_kind kind, std::string_view name,
                        size_t payload_size, const std::function<void(void*)>& initialise,
-                       attachment* result) {
+                       bool shared_held, attachment* result) {
     const size_t size = object_size(payload_size);
     // The process umask must not narrow the owner's own access.
     if ((status.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) {
@@ -196,7 +198,7 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         initialise(view.payload());
     }
     std::atomic_ref<uint32_t>(record.state).store(object_record_ready, std::memory_order_release);
-    if (!take_shared(fd)) {
+    if (!shared_held && !take_shared(fd)) {
         return false;
     }
     *result = {view.base(), view.length(), view.payload(), payload_size};
@@ -205,7 +207,8 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
 }
 
 // Runs as one of the holders (shared lock): maps an object made by another
-// handle. It is not ready only when its initialiser died part-way.
+// handle. It is not ready while a creator lays out a name it has just made,
+// or when its initialiser died part-way.
 outcome attach_object(int fd, off_t current_size, named_kind kind, std::string_view name,
                       size_t minimum_payload, attachment* result) {
     const auto size = static_cast<size_t>(current_size);
@@ -273,6 +276,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         if (create) {
             fd = shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         }
+        const bool made_name = fd >= 0;
         if (fd < 0 && (!create || errno == EEXIST)) {
             fd = shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
             if (fd < 0 && create && errno == ENOENT) {
@@ -286,7 +290,18 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
 
         attachment attached;
         struct stat status {};
-        if (take_exclusive_without_waiting(fd)) {
+        bool lay_out = false;
+        if (made_name && take_shared_without_waiting(fd)) {
+            // A name made just now is laid out under the shared lock every
+            // handle keeps, which spares taking a lock and turning it into
+            // that one; others that open it meanwhile find it not ready and
+            // try again. A creator that found the name first and took it
+            // exclusively may have laid it out already: then it has a size.
+            if (!still_named(fd, &status)) {
+                continue;
+            }
+            lay_out = status.st_size == 0;
+        } else if (take_exclusive_without_waiting(fd)) {
             if (!still_named(fd, &status)) {
                 continue;
             }
@@ -296,15 +311,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
                 shm_unlink(mapped);
                 return nullptr;
             }
-            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise,
-                                   &attached)) {
-                // Still the only holder: nothing half-made is left behind.
-                shm_unlink(mapped);
-                return nullptr;
-            }
-            if (created != nullptr) {
-                *created = true;
-            }
+            lay_out = true;
         } else {
             if ((errno != EAGAIN && errno != EACCES) || !take_shared(fd)) {
                 return nullptr;
@@ -312,9 +319,22 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             if (!still_named(fd, &status)) {
                 continue;
             }
-            outcome result =
+        }
+        if (lay_out) {
+            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, made_name,
+                                   &attached)) {
+                // No other handle can hold the lock exclusively meanwhile, so
+                // the name is still this object's: nothing half-made is left.
+                shm_unlink(mapped);
+                return nullptr;
+            }
+            if (created != nullptr) {
+                *created = true;
+            }
+        } else {
+            const outcome result =
                 attach_object(fd, status.st_size, kind, full_name, payload_size, &attached);
-            if (result == outcome::failed || (result == outcome::retry && !create)) {
+            if (result == outcome::failed) {
                 return nullptr;
             }
             if (result == outcome::retry) {

@@ -35,9 +35,11 @@
 // Lifetime: every handle holds a shared (read) lock over the whole object,
 // an open-file-description record lock (fcntl F_OFD_SETLK), which belongs to
 // its own descriptor and goes when the descriptor closes or the process
-// dies. The process that initialises holds it exclusively until the payload
-// is ready, so openers simply wait on the lock (and a creator that dies
-// releases it). Whoever can take the lock exclusively without waiting is the
+// dies. A process that initialises an object nobody holds holds it
+// exclusively until the payload is ready, so openers wait on the lock; one
+// that has just made the name initialises under its shared lock, and
+// openers find the object not ready and try again. Either way a creator
+// that dies releases its lock. Whoever can take the lock exclusively without waiting is the
 // only holder: an open then finds nothing and a create initialises the
 // object afresh; a closing handle, which lets go of its shared lock first so
 // that the last of several closing at once succeeds, removes the name. A
