@@ -243,14 +243,34 @@ bstrunit* text_unit(const variant_record& v) {
     }
 }
 
-// A number or bool to another number type or to text. Kept out of line so
-// that the registers and frame these need stay off the path of the parse.
-CORVANE_NOINLINE void change_number(variant_record& v, variant_type target) {
+// Text to a number or bool: the unit is read, then released.
+CORVANE_NOINLINE bool change_from_text(variant_record& v, variant_type target) noexcept {
+    bstrunit* const unit = v.value.unit;
+    v.value = parsed_value(unit, target);
+    v.type = target;
+    release_unit(unit);
+    return true;
+}
+
+// Every change but one from text, which goes its own way: neither then
+// burdens the other with its registers and frame.
+CORVANE_NOINLINE bool change_other(variant_record& v, variant_type target) {
+    // An empty record (or one with an invalid code) takes the target's code
+    // over its value bytes: zeroed bytes read as 0, false, 0.0 or a null unit.
+    if (!is_value_type(v.type)) {
+        v.type = target;
+        return true;
+    }
+    if (!is_value_type(target)) {
+        return false;
+    }
     if (target == VARIANT_TYPE_STRING) {
         v.value.unit = text_unit(v);
     } else {
         store_number(read_number(v), target, v.value);
     }
+    v.type = target;
+    return true;
 }
 
 }  // namespace
@@ -271,25 +291,10 @@ bool change_type(variant_record& v, variant_type target) {
     if (v.type == target) {
         return true;
     }
-    // An empty record (or one with an invalid code) takes the target's code
-    // over its value bytes: zeroed bytes read as 0, false, 0.0 or a null unit.
-    if (!is_value_type(v.type)) {
-        v.type = target;
-        return true;
+    if (v.type == VARIANT_TYPE_STRING && is_value_type(target)) {
+        return change_from_text(v, target);
     }
-    if (!is_value_type(target)) {
-        return false;
-    }
-    if (v.type == VARIANT_TYPE_STRING) {
-        bstrunit* const unit = v.value.unit;
-        v.value = parsed_value(unit, target);
-        v.type = target;
-        release_unit(unit);
-        return true;
-    }
-    change_number(v, target);
-    v.type = target;
-    return true;
+    return change_other(v, target);
 }
 
 }  // namespace corvane::detail
