@@ -22,6 +22,28 @@
 
 namespace {
 
+// Memory that a forked child shares with its parent, or that a process
+// shares with itself as it would with another.
+template <typename T>
+class shared_block {
+public:
+    shared_block()
+        : memory_(mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1,
+                       0)),
+          object_(new (memory_) T) {}
+    ~shared_block() {
+        object_->~T();
+        munmap(memory_, sizeof(T));
+    }
+    shared_block(const shared_block&) = delete;
+    shared_block& operator=(const shared_block&) = delete;
+    T& operator*() const { return *object_; }
+
+private:
+    void* memory_;
+    T* object_;
+};
+
 // ---- uncontended recursive mutex ----------------------------------------
 
 void recursive_mutex_lock_unlock(benchmark::State& state) {
@@ -42,6 +64,78 @@ void std_recursive_mutex_lock_unlock(benchmark::State& state) {
     }
 }
 BENCHMARK(std_recursive_mutex_lock_unlock);
+
+// ---- uncontended named recursive mutex --------------------------------------
+// One more thread idles in the process, as in any program that shares a named
+// mutex: the C library takes its single-thread short cuts otherwise.
+
+class idle_thread {
+public:
+    idle_thread() : thread_([this] { wait_for_stop(); }) {}
+    ~idle_thread() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    idle_thread(const idle_thread&) = delete;
+    idle_thread& operator=(const idle_thread&) = delete;
+
+private:
+    void wait_for_stop() {
+        std::unique_lock<std::mutex> hold(mutex_);
+        wake_.wait(hold, [this] { return stop_; });
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+void named_recursive_mutex_lock_unlock(benchmark::State& state) {
+    const idle_thread idle;
+    const std::string name = "corvane-bench-mutex-" + std::to_string(getpid());
+    os_recursive_mutex_handle* mutex = os_recursive_mutex_create(name.c_str());
+    for (auto _ : state) {
+        os_recursive_mutex_lock(mutex);
+        os_recursive_mutex_unlock(mutex);
+    }
+    os_recursive_mutex_destroy(&mutex);
+}
+BENCHMARK(named_recursive_mutex_lock_unlock);
+
+// A robust, process-shared, recursive mutex in a shared mapping: what a
+// program would build by hand to share a mutex that survives a dead holder.
+struct robust_shared_mutex {
+    robust_shared_mutex() {
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+        pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+        pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+        pthread_mutex_init(&mutex, &attributes);
+        pthread_mutexattr_destroy(&attributes);
+    }
+    ~robust_shared_mutex() { pthread_mutex_destroy(&mutex); }
+    robust_shared_mutex(const robust_shared_mutex&) = delete;
+    robust_shared_mutex& operator=(const robust_shared_mutex&) = delete;
+
+    pthread_mutex_t mutex;
+};
+
+void robust_shared_pthread_mutex_lock_unlock(benchmark::State& state) {
+    const idle_thread idle;
+    shared_block<robust_shared_mutex> shared;
+    pthread_mutex_t* mutex = &(*shared).mutex;
+    for (auto _ : state) {
+        pthread_mutex_lock(mutex);
+        pthread_mutex_unlock(mutex);
+    }
+}
+BENCHMARK(robust_shared_pthread_mutex_lock_unlock);
 
 // ---- ping-pong ------------------------------------------------------------
 // A channel has two sides; post(side) signals one, take(side) waits for it.
@@ -165,27 +259,6 @@ void thread_ping_pong(benchmark::State& state) {
 BENCHMARK(thread_ping_pong<event_channel>)->UseRealTime();
 BENCHMARK(thread_ping_pong<std_condition_channel>)->UseRealTime();
 
-// Memory that a forked child shares with its parent.
-template <typename T>
-class shared_block {
-public:
-    shared_block()
-        : memory_(mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1,
-                       0)),
-          object_(new (memory_) T) {}
-    ~shared_block() {
-        object_->~T();
-        munmap(memory_, sizeof(T));
-    }
-    shared_block(const shared_block&) = delete;
-    shared_block& operator=(const shared_block&) = delete;
-    T& operator*() const { return *object_; }
-
-private:
-    void* memory_;
-    T* object_;
-};
-
 // The child runs `partner(stop)` and leaves without running the parent's
 // destructors.
 template <typename Channel, typename Partner>
@@ -218,27 +291,61 @@ void shared_condition_process_ping_pong(benchmark::State& state) {
 BENCHMARK(shared_condition_process_ping_pong)->UseRealTime();
 
 // ---- reader/writer lock, read side, two threads ----------------------------
+// Each reader runs on a processor of its own, so that the lock's cache line
+// really moves between two processors and the scheduler does not turn the
+// race into turns. The time to compare is the processor time (what the
+// readers spend, stalls included), chosen by it and long enough to cover
+// many time slices; wall time on a shared machine measures the other
+// programs. Run with repetitions for the median and the spread (cv).
+
+// Binds the calling thread to processor `index` (modulo the processors the
+// process may use), for the life of the object.
+class pinned_thread {
+public:
+    explicit pinned_thread(int index) {
+        pthread_getaffinity_np(pthread_self(), sizeof previous_, &previous_);
+        const int allowed = CPU_COUNT(&previous_);
+        int wanted = index % (allowed > 0 ? allowed : 1);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &previous_) && wanted-- == 0) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    }
+    ~pinned_thread() { pthread_setaffinity_np(pthread_self(), sizeof previous_, &previous_); }
+    pinned_thread(const pinned_thread&) = delete;
+    pinned_thread& operator=(const pinned_thread&) = delete;
+
+private:
+    cpu_set_t previous_{};
+};
 
 os_rw_mutex_handle* const shared_rw_mutex = os_rw_mutex_create(nullptr);
 std::shared_mutex std_shared_mutex;
 
 void rw_mutex_read(benchmark::State& state) {
+    const pinned_thread pinned(state.thread_index());
     for (auto _ : state) {
         os_rw_mutex_lock_rd(shared_rw_mutex);
         os_rw_mutex_unlock(shared_rw_mutex);
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(rw_mutex_read)->Threads(2)->UseRealTime();
+BENCHMARK(rw_mutex_read)->Threads(2)->MinTime(0.5);
 
 void std_shared_mutex_read(benchmark::State& state) {
+    const pinned_thread pinned(state.thread_index());
     for (auto _ : state) {
         std_shared_mutex.lock_shared();
         std_shared_mutex.unlock_shared();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(std_shared_mutex_read)->Threads(2)->UseRealTime();
+BENCHMARK(std_shared_mutex_read)->Threads(2)->MinTime(0.5);
 
 // ---- semaphore release and wait --------------------------------------------
 

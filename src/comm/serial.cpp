@@ -27,23 +27,35 @@ bool wait_for_input(std::intptr_t port, int wait_ms) {
 }
 
 // Logs the receive overruns that the driver reports while one call runs.
-// The library keeps no state per port, so the watch starts at the call and
-// only what happens after that counts; drivers that report none log nothing.
+// The library keeps no state per port, so the watch starts within the call
+// and only what happens after that counts; drivers that report none log
+// nothing. A read starts the watch at its first wait rather than at its
+// start: until then it takes each byte the moment it asks, so whatever
+// overran had done so before the call, and a read that never waits costs no
+// query of the counters.
 class overrun_watch {
 public:
-    explicit overrun_watch(std::intptr_t port)
-        : port_(port), reported_(serial_overrun_start(port, mark_)) {}
+    explicit overrun_watch(std::intptr_t port) : port_(port) {}
+
+    // Takes the mark once; later calls keep the first.
+    void start() {
+        if (state_ == state::idle) {
+            state_ = serial_overrun_start(port_, mark_) ? state::counting : state::unreported;
+        }
+    }
 
     void report(const char* message) {
-        if (reported_ && serial_overrun_since(port_, mark_)) {
+        if (state_ == state::counting && serial_overrun_since(port_, mark_)) {
             log_line("%s", message);
         }
     }
 
 private:
+    enum class state { idle, counting, unreported };
+
     std::intptr_t port_;
     std::uint64_t mark_ = 0;
-    bool reported_;
+    state state_ = state::idle;
 };
 
 // Reads what is queued; when nothing is, waits for input. 0 means the port
@@ -55,6 +67,7 @@ std::int64_t read_or_wait(std::intptr_t port, std::uint8_t* into, std::size_t co
         if (received != 0) {
             return received;
         }
+        overruns.start();
         if (!wait_for_input(port, wait_ms)) {
             return 0;
         }
@@ -176,6 +189,7 @@ CORVANE_API bool os_serial_select(intptr_t port, int wait_ms) {
         return false;
     }
     overrun_watch overruns(port);
+    overruns.start();
     const bool input = wait_for_input(port, wait_ms);
     overruns.report("CommRead Overflow\n");
     return input;
@@ -187,6 +201,7 @@ CORVANE_API int32_t os_serial_write(intptr_t port, const uint8_t* data, uint32_t
         return -1;
     }
     overrun_watch overruns(port);
+    overruns.start();
     const bool written = serial_write_all(port, data, count, transfer_time_limit_ms);
     overruns.report("CommRead Overflow");
     return written ? static_cast<int32_t>(count) : -1;

@@ -24,11 +24,16 @@ struct object_record {
     uint32_t state;
     uint64_t payload_size;
     uint32_t name_length;
-    uint8_t reserved[36];
+    // How many handles have the object open, as far as they said so: a hint
+    // that spares a closing handle a lock attempt bound to fail. Handles of
+    // processes that died stay counted, so nothing may depend on it.
+    uint32_t open_handles;
+    uint8_t reserved[32];
     char name[object_name_limit];
 };
 static_assert(sizeof(object_record) == 1088);
 static_assert(offsetof(object_record, payload_size) == 16);
+static_assert(offsetof(object_record, open_handles) == 28);
 static_assert(offsetof(object_record, name) == 64);
 // The payload follows the record; 64 bytes suit any process-shared primitive.
 static_assert(sizeof(object_record) % 64 == 0);

@@ -51,6 +51,12 @@ std::string_view unit_bytes(const bstrunit* unit) noexcept {
     return {reinterpret_cast<const char*>(unit->bytes), unit->length};
 }
 
+// The unit's length field lies just before its bytes; an integer parse may
+// read it along with them.
+std::size_t readable_before(const bstrunit* unit) noexcept {
+    return unit == nullptr ? 0 : sizeof(bstrunit);
+}
+
 // Truncation toward zero with the results of the x86 conversion instructions,
 // spelled out because a C++ cast of an out-of-range value or a NaN is
 // undefined: a value that does not fit gives the most negative integer.
@@ -159,34 +165,36 @@ void store_number(const number& n, variant_type target, variant_value& out) noex
 // and bool, 32-bit strtoul for the unsigned narrow codes, the 64-bit parses
 // for long long, strtod for float and double. A narrow code keeps the low
 // bits of the 32-bit result; bytes above the result are 0.
-variant_value parsed_value(std::string_view text, variant_type target) noexcept {
+variant_value parsed_value(const bstrunit* unit, variant_type target) noexcept {
+    const std::string_view text = unit_bytes(unit);
+    const std::size_t before = readable_before(unit);
     variant_value out{};
     switch (target) {
     case VARIANT_TYPE_CHAR:
-        out.u8 = static_cast<uint8_t>(parse_integer<int32_t>(text));
+        out.u8 = static_cast<uint8_t>(parse_integer<int32_t>(text, before));
         break;
     case VARIANT_TYPE_UCHAR:
-        out.u8 = static_cast<uint8_t>(parse_integer<uint32_t>(text));
+        out.u8 = static_cast<uint8_t>(parse_integer<uint32_t>(text, before));
         break;
     case VARIANT_TYPE_SHORT:
-        out.u16 = static_cast<uint16_t>(parse_integer<int32_t>(text));
+        out.u16 = static_cast<uint16_t>(parse_integer<int32_t>(text, before));
         break;
     case VARIANT_TYPE_USHORT:
-        out.u16 = static_cast<uint16_t>(parse_integer<uint32_t>(text));
+        out.u16 = static_cast<uint16_t>(parse_integer<uint32_t>(text, before));
         break;
     case VARIANT_TYPE_INT:
     case VARIANT_TYPE_LONG:
-        out.i32 = parse_integer<int32_t>(text);
+        out.i32 = parse_integer<int32_t>(text, before);
         break;
     case VARIANT_TYPE_UINT:
     case VARIANT_TYPE_ULONG:
-        out.u32 = parse_integer<uint32_t>(text);
+        out.u32 = parse_integer<uint32_t>(text, before);
         break;
     case VARIANT_TYPE_LONGLONG:
-        out.i64 = parse_integer<int64_t>(text);
+        out.i64 = parse_integer<int64_t>(text, before);
         break;
     case VARIANT_TYPE_ULONGLONG:
-        out.u64 = parse_integer<uint64_t>(text);
+        out.u64 = parse_integer<uint64_t>(text, before);
         break;
     case VARIANT_TYPE_FLOAT:
         out.f32 = narrow_to_float(parse_double(text));
@@ -195,7 +203,7 @@ variant_value parsed_value(std::string_view text, variant_type target) noexcept 
         out.f64 = parse_double(text);
         break;
     default:  // bool
-        out.u8 = parse_integer<int32_t>(text) != 0;
+        out.u8 = parse_integer<int32_t>(text, before) != 0;
         break;
     }
     return out;
@@ -235,6 +243,36 @@ bstrunit* text_unit(const variant_record& v) {
     }
 }
 
+// Text to a number or bool: the unit is read, then released.
+CORVANE_NOINLINE bool change_from_text(variant_record& v, variant_type target) noexcept {
+    bstrunit* const unit = v.value.unit;
+    v.value = parsed_value(unit, target);
+    v.type = target;
+    release_unit(unit);
+    return true;
+}
+
+// Every change but one from text, which goes its own way: neither then
+// burdens the other with its registers and frame.
+CORVANE_NOINLINE bool change_other(variant_record& v, variant_type target) {
+    // An empty record (or one with an invalid code) takes the target's code
+    // over its value bytes: zeroed bytes read as 0, false, 0.0 or a null unit.
+    if (!is_value_type(v.type)) {
+        v.type = target;
+        return true;
+    }
+    if (!is_value_type(target)) {
+        return false;
+    }
+    if (target == VARIANT_TYPE_STRING) {
+        v.value.unit = text_unit(v);
+    } else {
+        store_number(read_number(v), target, v.value);
+    }
+    v.type = target;
+    return true;
+}
+
 }  // namespace
 
 variant_value value_as(const variant_record& v, variant_type target) noexcept {
@@ -242,7 +280,7 @@ variant_value value_as(const variant_record& v, variant_type target) noexcept {
         return v.value;
     }
     if (v.type == VARIANT_TYPE_STRING) {
-        return parsed_value(unit_bytes(v.value.unit), target);
+        return parsed_value(v.value.unit, target);
     }
     variant_value out = v.value;
     store_number(read_number(v), target, out);
@@ -253,26 +291,10 @@ bool change_type(variant_record& v, variant_type target) {
     if (v.type == target) {
         return true;
     }
-    // An empty record (or one with an invalid code) takes the target's code
-    // over its value bytes: zeroed bytes read as 0, false, 0.0 or a null unit.
-    if (!is_value_type(v.type)) {
-        v.type = target;
-        return true;
+    if (v.type == VARIANT_TYPE_STRING && is_value_type(target)) {
+        return change_from_text(v, target);
     }
-    if (!is_value_type(target)) {
-        return false;
-    }
-    if (v.type == VARIANT_TYPE_STRING) {
-        const variant_value parsed = parsed_value(unit_bytes(v.value.unit), target);
-        release_unit(v.value.unit);
-        v.value = parsed;
-    } else if (target == VARIANT_TYPE_STRING) {
-        v.value.unit = text_unit(v);
-    } else {
-        store_number(read_number(v), target, v.value);
-    }
-    v.type = target;
-    return true;
+    return change_other(v, target);
 }
 
 }  // namespace corvane::detail

@@ -1,5 +1,6 @@
 #include "value/number_text.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -41,12 +42,15 @@ const char* skip_space(const char* p, const char* end) noexcept {
     return p;
 }
 
-// Consumes one optional sign; true for a minus.
+// Consumes one optional sign; true for a minus. Counted rather than
+// branched on: signs come and go from one number to the next.
 bool take_sign(const char*& p, const char* end) noexcept {
-    if (p != end && (*p == '+' || *p == '-')) {
-        return *p++ == '-';
+    if (p == end) {
+        return false;
     }
-    return false;
+    const char c = *p;
+    p += static_cast<int>(c == '+') | static_cast<int>(c == '-');
+    return c == '-';
 }
 
 // The digit's value when it is a digit of Base, else Base or more.
@@ -106,18 +110,24 @@ Word load_low_first(const char* p) noexcept {
 }
 
 // The bytes from p up to eight of them, 0 in place of those past `end`: a
-// 0 byte is no digit, so a run of digits stops there. Shorter texts are read
-// in overlapping pieces, never past `end`.
-uint64_t load_up_to_word(const char* p, const char* end) noexcept {
+// 0 byte is no digit, so a run of digits stops there. Nothing before
+// `readable_from` or from `end` on is read. When the eight bytes that end at
+// `end` may be read, one load serves every length without a branch on it
+// (lengths vary from number to number, so such a branch is mispredicted
+// often); shorter texts are read in overlapping pieces.
+uint64_t load_up_to_word(const char* p, const char* end, const char* readable_from) noexcept {
     const auto available = static_cast<std::size_t>(end - p);
-    if (available >= 8) {
-        return load_low_first<uint64_t>(p);
+    if (available == 0) {
+        return 0;
+    }
+    if (end - readable_from >= 8) {
+        // Short of eight bytes, the word ends at `end` and the bytes before
+        // p are shifted out.
+        const std::size_t shortfall = 8 - std::min<std::size_t>(available, 8);
+        return load_low_first<uint64_t>(p - shortfall) >> (8 * shortfall);
     }
     if (available >= 4) {
         return load_low_first<uint32_t>(p) | uint64_t{load_low_first<uint32_t>(end - 4)} << (8 * (available - 4));
-    }
-    if (available == 0) {
-        return 0;
     }
     const std::size_t middle = available / 2;
     return uint64_t{static_cast<unsigned char>(p[0])} |
@@ -155,8 +165,9 @@ digit_run leading_digits(uint64_t word) noexcept {
 // Decimal digits go eight at a time: one word is loaded and its leading
 // digits are found and combined by a few multiplications, with no branch per
 // digit.
-void accumulate_decimal(const char* p, const char* end, scanned_integer& out) noexcept {
-    const digit_run run = leading_digits(load_up_to_word(p, end));
+void accumulate_decimal(const char* p, const char* end, const char* readable_from,
+                        scanned_integer& out) noexcept {
+    const digit_run run = leading_digits(load_up_to_word(p, end, readable_from));
     out.magnitude = run.value;
     // Numbers of more than eight digits, rarer, go on digit by digit.
     if (run.count == 8) {
@@ -247,13 +258,13 @@ CORVANE_NOINLINE double parse_double_by_grammar(std::string_view text) noexcept 
 
 }  // namespace
 
-scanned_integer scan_integer(std::string_view text) noexcept {
+scanned_integer scan_integer(std::string_view text, std::size_t readable_before) noexcept {
     const char* end = text.data() + text.size();
     const char* p = skip_space(text.data(), end);
     scanned_integer out;
     out.negative = take_sign(p, end);
     if (p == end || *p != '0') {
-        accumulate_decimal(p, end, out);
+        accumulate_decimal(p, end, text.data() - readable_before, out);
     } else if (is_hex_prefix(p, end) && end - p > 2 && digit_value(p[2]) < 16) {
         accumulate_digits<16>(p + 2, end, out);
     } else {

@@ -1,7 +1,7 @@
 // Numbers to decimal text and back, exactly as the C library does in the "C"
 // locale, whatever locale the process has chosen: a program that switched to a
 // locale with a decimal comma must still store 1.500000 and read 1.5 as 1.5.
-// Nothing here allocates or reads past the text it is given.
+// Nothing here allocates or reads outside the bytes it is given.
 #pragma once
 
 #include <array>
@@ -129,8 +129,11 @@ char* format_fixed(double value, char* first) noexcept;
 // space, an optional sign, 0x or 0X for hexadecimal, a leading 0 for octal
 // (so 08 reads 0). Signed results clamp to Int's range; unsigned results clamp
 // to its maximum and a minus sign negates modulo 2^N. No number reads as 0.
+// `readable_before` bytes just before the text belong to the same object
+// and may be read as well (a unit's length field), which lets short texts
+// be loaded whole; their values do not matter.
 template <typename Int>
-Int parse_integer(std::string_view text) noexcept;
+Int parse_integer(std::string_view text, std::size_t readable_before = 0) noexcept;
 
 // The parts of the integer at the start of `text` by the grammar above, with
 // its magnitude saturated at 64 bits; parse_integer clamps it to a width.
@@ -139,26 +142,25 @@ struct scanned_integer {
     bool negative = false;
     bool beyond_64_bits = false;
 };
-scanned_integer scan_integer(std::string_view text) noexcept;
+scanned_integer scan_integer(std::string_view text, std::size_t readable_before) noexcept;
 
 template <typename Int>
-Int parse_integer(std::string_view text) noexcept {
+Int parse_integer(std::string_view text, std::size_t readable_before) noexcept {
     static_assert(std::is_integral_v<Int> && sizeof(Int) >= 4);
     using unsigned_int = std::make_unsigned_t<Int>;
     constexpr uint64_t max = std::numeric_limits<Int>::max();
-    const scanned_integer scanned = scan_integer(text);
+    const scanned_integer scanned = scan_integer(text, readable_before);
     const auto low_bits = static_cast<unsigned_int>(scanned.magnitude);
-    const auto negated = static_cast<unsigned_int>(unsigned_int{0} - low_bits);
+    const auto value = scanned.negative ? static_cast<unsigned_int>(unsigned_int{0} - low_bits) : low_bits;
+    // A signed negative result reaches one further, to the minimum, whose
+    // bits are those of max + 1. Both outcomes are formed and one is chosen:
+    // a branch on the sign would be mispredicted as often as signs change.
+    uint64_t limit = max;
     if constexpr (std::is_signed_v<Int>) {
-        if (scanned.negative) {
-            const bool fits = !scanned.beyond_64_bits && scanned.magnitude <= max + 1;
-            return fits ? static_cast<Int>(negated) : std::numeric_limits<Int>::min();
-        }
+        limit += uint64_t{scanned.negative};
     }
-    if (scanned.beyond_64_bits || scanned.magnitude > max) {
-        return std::numeric_limits<Int>::max();
-    }
-    return static_cast<Int>(scanned.negative ? negated : low_bits);
+    const bool fits = !scanned.beyond_64_bits && scanned.magnitude <= limit;
+    return static_cast<Int>(fits ? value : static_cast<unsigned_int>(limit));
 }
 
 // The number at the start of `text` read as strtod does: leading white space,

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
@@ -59,19 +60,27 @@ const char* kind_word(named_kind kind) {
 
 std::string map_name(named_kind kind, std::string_view name) {
     static constexpr char hex_upper[] = "0123456789ABCDEF";
-    std::string mapped = std::string("/corvane.") + kind_word(kind);
-    const size_t stem = mapped.size();
-    mapped += '.';
+    const std::string_view stem_word = kind_word(kind);
+    constexpr std::string_view lead = "/corvane.";
+    const size_t stem = lead.size() + stem_word.size();
+    // Sized for every byte escaped, then cut to what was written: one
+    // allocation, where appending byte by byte regrew the string.
+    std::string mapped(stem + 1 + 3 * name.size(), '\0');
+    char* out = std::copy(lead.begin(), lead.end(), mapped.data());
+    out = std::copy(stem_word.begin(), stem_word.end(), out);
+    *out++ = '.';
     for (char c : name) {
         auto byte = static_cast<unsigned char>(c);
         if (byte >= '!' && byte <= '~' && byte != '/' && byte != '%') {
-            mapped += c;
+            *out++ = c;
         } else {
-            mapped += '%';
-            mapped += hex_upper[byte >> 4];
-            mapped += hex_upper[byte & 0xF];
+            out[0] = '%';
+            out[1] = hex_upper[byte >> 4];
+            out[2] = hex_upper[byte & 0xF];
+            out += 3;
         }
     }
+    mapped.resize(static_cast<size_t>(out - mapped.data()));
     if (mapped.size() - 1 <= name_component_limit) {
         return mapped;
     }
@@ -80,6 +89,11 @@ std::string map_name(named_kind kind, std::string_view name) {
 }
 
 size_t object_size(size_t payload_size) { return sizeof(object_record) + payload_size; }
+
+// The hint of how many handles have the object at `base` open.
+std::atomic_ref<uint32_t> open_handles(void* base) {
+    return std::atomic_ref<uint32_t>(static_cast<object_record*>(base)->open_handles);
+}
 
 class mapping {
 public:
@@ -123,6 +137,7 @@ bool lock(int fd, short type, bool wait) {
 
 bool take_exclusive_without_waiting(int fd) { return lock(fd, F_WRLCK, false); }
 bool take_shared(int fd) { return lock(fd, F_RDLCK, true); }
+bool take_shared_without_waiting(int fd) { return lock(fd, F_RDLCK, false); }
 
 // Only an exclusive holder removes a name and a removed name never returns
 // to the same object, so an object that still has a link, seen while this
@@ -150,13 +165,14 @@ struct attachment {
     size_t payload_size = 0;
 };
 
-// Runs as the only holder (exclusive lock): lays the object out afresh,
-// initialises the payload, marks it ready and turns the lock into the shared
-// lock every handle keeps, which lets the waiting openers in. On failure the
-// exclusive lock is still held.
+// Runs as the only holder (exclusive lock), or with the shared lock on a
+// name this handle has just made (`shared_held`): lays the object out
+// afresh, initialises the payload, marks it ready and, if need be, turns the
+// lock into the shared lock every handle keeps, which lets the waiting
+// openers in. On failure the lock is still held.
 bool initialise_object(int fd, const struct stat& status, named_kind kind, std::string_view name,
                        size_t payload_size, const std::function<void(void*)>& initialise,
-                       attachment* result) {
+                       bool shared_held, attachment* result) {
     const size_t size = object_size(payload_size);
     // The process umask must not narrow the owner's own access.
     if ((status.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) {
@@ -182,7 +198,7 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         initialise(view.payload());
     }
     std::atomic_ref<uint32_t>(record.state).store(object_record_ready, std::memory_order_release);
-    if (!take_shared(fd)) {
+    if (!shared_held && !take_shared(fd)) {
         return false;
     }
     *result = {view.base(), view.length(), view.payload(), payload_size};
@@ -191,7 +207,8 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
 }
 
 // Runs as one of the holders (shared lock): maps an object made by another
-// handle. It is not ready only when its initialiser died part-way.
+// handle. It is not ready while a creator lays out a name it has just made,
+// or when its initialiser died part-way.
 outcome attach_object(int fd, off_t current_size, named_kind kind, std::string_view name,
                       size_t minimum_payload, attachment* result) {
     const auto size = static_cast<size_t>(current_size);
@@ -259,6 +276,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         if (create) {
             fd = shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         }
+        const bool made_name = fd >= 0;
         if (fd < 0 && (!create || errno == EEXIST)) {
             fd = shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
             if (fd < 0 && create && errno == ENOENT) {
@@ -272,7 +290,18 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
 
         attachment attached;
         struct stat status {};
-        if (take_exclusive_without_waiting(fd)) {
+        bool lay_out = false;
+        if (made_name && take_shared_without_waiting(fd)) {
+            // A name made just now is laid out under the shared lock every
+            // handle keeps, which spares taking a lock and turning it into
+            // that one; others that open it meanwhile find it not ready and
+            // try again. A creator that found the name first and took it
+            // exclusively may have laid it out already: then it has a size.
+            if (!still_named(fd, &status)) {
+                continue;
+            }
+            lay_out = status.st_size == 0;
+        } else if (take_exclusive_without_waiting(fd)) {
             if (!still_named(fd, &status)) {
                 continue;
             }
@@ -282,15 +311,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
                 shm_unlink(mapped);
                 return nullptr;
             }
-            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise,
-                                   &attached)) {
-                // Still the only holder: nothing half-made is left behind.
-                shm_unlink(mapped);
-                return nullptr;
-            }
-            if (created != nullptr) {
-                *created = true;
-            }
+            lay_out = true;
         } else {
             if ((errno != EAGAIN && errno != EACCES) || !take_shared(fd)) {
                 return nullptr;
@@ -298,9 +319,22 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             if (!still_named(fd, &status)) {
                 continue;
             }
-            outcome result =
+        }
+        if (lay_out) {
+            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, made_name,
+                                   &attached)) {
+                // No other handle can hold the lock exclusively meanwhile, so
+                // the name is still this object's: nothing half-made is left.
+                shm_unlink(mapped);
+                return nullptr;
+            }
+            if (created != nullptr) {
+                *created = true;
+            }
+        } else {
+            const outcome result =
                 attach_object(fd, status.st_size, kind, full_name, payload_size, &attached);
-            if (result == outcome::failed || (result == outcome::retry && !create)) {
+            if (result == outcome::failed) {
                 return nullptr;
             }
             if (result == outcome::retry) {
@@ -311,6 +345,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             }
         }
 
+        open_handles(attached.base).fetch_add(1, std::memory_order_relaxed);
         object->platform_->descriptor = guard.release();
         object->platform_->base = attached.base;
         object->platform_->mapped_length = attached.mapped_length;
@@ -327,13 +362,16 @@ named_object::~named_object() {
         return;
     }
     last_error_keeper keep_errno;
+    const bool others_open = open_handles(platform_->base).fetch_sub(1, std::memory_order_relaxed) > 1;
     munmap(platform_->base, platform_->mapped_length);
     // The only holder removes the name. Held since the handle attached, the
     // lock has kept the name on this object. When several handles close at
     // once, each may see the others in place, so a handle that fails lets go
     // and tries again: a failed try then holds nothing and the last one
-    // succeeds, but the name may have gone in between.
-    bool only_holder = take_exclusive_without_waiting(fd);
+    // succeeds, but the name may have gone in between. Where other handles
+    // are open the first try would fail, so it is left out; the count may be
+    // wrong (a holder died), which only costs that try or a later one.
+    bool only_holder = !others_open && take_exclusive_without_waiting(fd);
     if (!only_holder && lock(fd, F_UNLCK, false)) {
         struct stat status {};
         only_holder = take_exclusive_without_waiting(fd) && still_named(fd, &status);

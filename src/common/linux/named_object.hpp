@@ -27,19 +27,25 @@
 // Layout: a record of named_object_record_size (1088) bytes, in the
 // machine's byte order: at 0 the magic "CRVN", at 4 the layout (1), at 8 the
 // kind, at 12 the state (1 once initialised), at 16 the 64-bit payload size,
-// at 24 the name length, at 64 the name. The payload follows at offset 1088
+// at 24 the name length, at 28 the count of open handles (a hint only), at
+// 64 the name. The payload follows at offset 1088
 // (a multiple of 64, so process-shared pthread objects fit); the object's
 // size is 1088 + the payload size.
 //
 // Lifetime: every handle holds a shared (read) lock over the whole object,
 // an open-file-description record lock (fcntl F_OFD_SETLK), which belongs to
 // its own descriptor and goes when the descriptor closes or the process
-// dies. The process that initialises holds it exclusively until the payload
-// is ready, so openers simply wait on the lock (and a creator that dies
-// releases it). Whoever can take the lock exclusively without waiting is the
+// dies. A process that initialises an object nobody holds holds it
+// exclusively until the payload is ready, so openers wait on the lock; one
+// that has just made the name initialises under its shared lock, and
+// openers find the object not ready and try again. Either way a creator
+// that dies releases its lock. Whoever can take the lock exclusively without waiting is the
 // only holder: an open then finds nothing and a create initialises the
 // object afresh; a closing handle, which lets go of its shared lock first so
-// that the last of several closing at once succeeds, removes the name. Only
+// that the last of several closing at once succeeds, removes the name. A
+// closing handle first tries to take the lock over from its shared one,
+// which leaves no gap, unless the count of open handles says others have
+// the object open: then that try would fail, and it lets go at once. Only
 // an exclusive holder removes a name, so a handle that took its shared lock
 // and then sees the object still linked (st_nlink > 0) holds the object its
 // name refers to until it closes; otherwise it retries. Descriptors are

@@ -20,12 +20,17 @@ struct recursive_lock {
     pthread_mutex_t* mutex = &local;
     // Which thread of this process holds a named mutex through this handle,
     // and how often, so that closing the handle can let go of it. Only the
-    // holder changes them, while it holds the mutex.
+    // holder changes them, while it holds the mutex. The holder is read
+    // only to ask "is it me?", which a relaxed load answers: a thread sees
+    // its own last store or a later one, never its own stale identity.
     std::atomic<pthread_t> holder{};
     int held_levels = 0;
 };
 
-struct rw_lock {
+// Readers on other processors write the lock on every entry and exit: on a
+// cache line of its own it drags no neighbour (the handle, read on every
+// call) along from processor to processor.
+struct alignas(64) rw_lock {
     pthread_rwlock_t lock{};
 };
 
@@ -61,14 +66,14 @@ void lock_named(recursive_lock& lock) {
         return;
     }
     if (lock.held_levels++ == 0) {
-        lock.holder.store(pthread_self());
+        lock.holder.store(pthread_self(), std::memory_order_relaxed);
     }
 }
 
 void unlock_named(recursive_lock& lock) {
-    if (pthread_equal(lock.holder.load(), pthread_self()) && lock.held_levels > 0 &&
-        --lock.held_levels == 0) {
-        lock.holder.store(pthread_t{});
+    if (pthread_equal(lock.holder.load(std::memory_order_relaxed), pthread_self()) &&
+        lock.held_levels > 0 && --lock.held_levels == 0) {
+        lock.holder.store(pthread_t{}, std::memory_order_relaxed);
     }
     pthread_mutex_unlock(lock.mutex);
 }
@@ -106,7 +111,7 @@ platform_ptr<recursive_lock> open_named_recursive_lock(const char* name, bool& c
 void platform_deleter::operator()(recursive_lock* lock) const {
     if (!lock->storage) {
         pthread_mutex_destroy(&lock->local);
-    } else if (pthread_equal(lock->holder.load(), pthread_self())) {
+    } else if (pthread_equal(lock->holder.load(std::memory_order_relaxed), pthread_self())) {
         for (int levels = lock->held_levels; levels > 0; --levels) {
             unlock_named(*lock);
         }
