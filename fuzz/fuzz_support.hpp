@@ -32,11 +32,13 @@ public:
 
     template <typename T>
     T take() {
-        T value{};
+        unsigned char raw[sizeof(T)] = {};
         const std::size_t n = sizeof(T) < size_ ? sizeof(T) : size_;
-        std::memcpy(&value, data_, n);
+        std::memcpy(raw, data_, n);
         data_ += n;
         size_ -= n;
+        T value;
+        std::memcpy(&value, raw, sizeof raw);
         return value;
     }
 
