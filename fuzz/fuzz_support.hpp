@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "corvane/value.h"
@@ -105,6 +107,36 @@ inline variant_record string_record(const std::string& bytes) {
     record.type = VARIANT_TYPE_STRING;
     record.value.unit = library_unit(bytes);
     return record;
+}
+
+// Asks for a text by the size-query protocol: a null buffer first, then every
+// buffer size up to one past the need, each a heap block of exactly that
+// size, so a write past it is caught. Too small a buffer fails and leaves
+// buffer and size alone; a large enough one gets the same text and its NUL.
+// None when the size query itself fails.
+template <typename Query>
+std::optional<std::string> text_with_every_size(Query query) {
+    constexpr char filler = '\xA5';
+    std::uint32_t needed = 0;
+    if (!query(nullptr, &needed)) {
+        return std::nullopt;
+    }
+    FUZZ_CHECK(needed >= 1);
+    std::string text;
+    for (std::uint32_t size = 0; size <= needed + 1; ++size) {
+        const auto buffer = std::make_unique<char[]>(size);
+        std::memset(buffer.get(), filler, size);
+        std::uint32_t given = size;
+        const bool done = query(buffer.get(), &given);
+        if (size < needed) {
+            FUZZ_CHECK(!done && given == size && std::string(buffer.get(), size) == std::string(size, filler));
+            continue;
+        }
+        FUZZ_CHECK(done && given == needed && std::strlen(buffer.get()) == needed - 1);
+        text = size == needed ? std::string(buffer.get()) : text;
+        FUZZ_CHECK(text == buffer.get());
+    }
+    return text;
 }
 
 }  // namespace fuzz

@@ -3,8 +3,6 @@
 // counts as handed out and given back, values read back as written, sizes
 // asked with every buffer size. LeakSanitizer sees any object not freed at
 // count zero, AddressSanitizer any freed before.
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include "fuzz_support.hpp"
@@ -16,24 +14,6 @@ using element = std::optional<std::string>;  // raw bytes; none for a null unit
 bool same_record(const variant_record& a, const variant_record& b) {
     return a.type == VARIANT_TYPE_STRING ? variant_equal_variant(&a, &b)
                                          : a.type == b.type && a.value.u64 == b.value.u64;
-}
-
-// A text query by the size protocol, with every buffer size as an exact heap block.
-template <typename Query>
-std::optional<std::string> text_with_every_size(Query query) {
-    std::uint32_t needed = 0;
-    if (!query(nullptr, &needed)) {
-        return std::nullopt;
-    }
-    std::string text;
-    for (std::uint32_t size = 0; size <= needed; ++size) {
-        const auto buffer = std::make_unique<char[]>(size);
-        std::uint32_t given = size;
-        FUZZ_CHECK(query(buffer.get(), &given) == (size == needed) && given == (size == needed ? needed : size));
-        text = size == needed ? std::string(buffer.get()) : text;
-    }
-    FUZZ_CHECK(text.size() + 1 == needed);
-    return text;
 }
 
 struct wrapper_model {
@@ -106,8 +86,8 @@ void wrapper_step(wrapper_model& m, fuzz::input& in) {
     FUZZ_CHECK(m.expected != &m.borrowed || value == &m.borrowed);
     FUZZ_CHECK(value == nullptr || same_record(*value, m.owned) || m.expected == &m.borrowed);
     for (IVariantRead* r : m.readers) {
-        const auto type = text_with_every_size([r](char* b, std::uint32_t* s) { return r->GetType(b, s); });
-        const auto text = text_with_every_size([r](char* b, std::uint32_t* s) { return r->GetString(b, s); });
+        const auto type = fuzz::text_with_every_size([r](char* b, std::uint32_t* n) { return r->GetType(b, n); });
+        const auto text = fuzz::text_with_every_size([r](char* b, std::uint32_t* n) { return r->GetString(b, n); });
         FUZZ_CHECK(type.has_value() == (value != nullptr) && text.has_value() == (value != nullptr));
         std::int64_t number = 0;
         FUZZ_CHECK(r->GetLongLong(&number) == (value != nullptr));
