@@ -11,7 +11,8 @@ namespace {
 
 constexpr char failure_text[] = "Error Encode!";
 
-std::string converted(bool (*convert)(const char*, char*, std::uint32_t*), const std::string& text) {
+std::string converted(bool (*convert)(const char*, char*, std::uint32_t*),
+                      const std::string& text) {
     const auto result = fuzz::text_with_every_size(
         [&](char* buffer, std::uint32_t* size) { return convert(text.c_str(), buffer, size); });
     FUZZ_CHECK(result.has_value());
@@ -32,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(local == text || local == failure_text);
         FUZZ_CHECK(utf8 == text || utf8 == failure_text);
     }
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
     FUZZ_CHECK(!ascii || (local == text && utf8 == text));
     return 0;
 }

@@ -14,12 +14,12 @@
 
 #include "corvane/value.h"
 
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                  \
-        }                                                                                  \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 namespace fuzz {
@@ -129,7 +129,8 @@ std::optional<std::string> text_with_every_size(Query query) {
         std::uint32_t given = size;
         const bool done = query(buffer.get(), &given);
         if (size < needed) {
-            FUZZ_CHECK(!done && given == size && std::string(buffer.get(), size) == std::string(size, filler));
+            FUZZ_CHECK(!done && given == size &&
+                       std::string(buffer.get(), size) == std::string(size, filler));
             continue;
         }
         FUZZ_CHECK(done && given == needed && std::strlen(buffer.get()) == needed - 1);

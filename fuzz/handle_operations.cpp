@@ -26,8 +26,9 @@ struct wrapper_model {
 };
 
 void wrapper_step(wrapper_model& m, fuzz::input& in) {
-    static const char* const names[] = {"IBase", "IVariantRead", "IVariantWrite", "char", "unsigned long long",
-                                        "double", "string", "bool", "int", ""};
+    static const char* const names[] = {
+        "IBase",  "IVariantRead", "IVariantWrite", "char", "unsigned long long",
+        "double", "string",       "bool",          "int",  ""};
     const unsigned op = in.take<std::uint8_t>() % 8;
     if (op == 0) {
         m.readable = in.take<std::uint8_t>() % 3, m.writable = in.take<std::uint8_t>() % 3;
@@ -49,7 +50,8 @@ void wrapper_step(wrapper_model& m, fuzz::input& in) {
         m.writers.pop_back();
         FUZZ_CHECK(w->Release() == m.writers.size() + 1);
     } else if (op == 4 && !m.readers.empty()) {
-        const std::string name = in.take<std::uint8_t>() % 2 ? names[in.take<std::uint8_t>() % 10] : in.text();
+        const std::string name =
+            in.take<std::uint8_t>() % 2 ? names[in.take<std::uint8_t>() % 10] : in.text();
         void* out = nullptr;
         const bool found = m.readers.front()->Query(name.c_str(), &out);
         FUZZ_CHECK(found == (name == "IBase" || name == "IVariantRead"));
@@ -75,7 +77,8 @@ void wrapper_step(wrapper_model& m, fuzz::input& in) {
         FUZZ_CHECK(m.writers.front()->SetInt(value, force) == (m.expected != nullptr));
         if (m.expected == &m.owned) variant_set_int(&m.owned, value, force);
     } else if (op == 7) {
-        const std::string name = in.take<std::uint8_t>() % 2 ? names[in.take<std::uint8_t>() % 10] : in.text();
+        const std::string name =
+            in.take<std::uint8_t>() % 2 ? names[in.take<std::uint8_t>() % 10] : in.text();
         FUZZ_CHECK(variant_wrapper_set_type(m.wrapper, name.c_str()) == (m.expected != nullptr));
         variant_type code = 0;
         variant_resolve_type(name.c_str(), &code);
@@ -86,9 +89,12 @@ void wrapper_step(wrapper_model& m, fuzz::input& in) {
     FUZZ_CHECK(m.expected != &m.borrowed || value == &m.borrowed);
     FUZZ_CHECK(value == nullptr || same_record(*value, m.owned) || m.expected == &m.borrowed);
     for (IVariantRead* r : m.readers) {
-        const auto type = fuzz::text_with_every_size([r](char* b, std::uint32_t* n) { return r->GetType(b, n); });
-        const auto text = fuzz::text_with_every_size([r](char* b, std::uint32_t* n) { return r->GetString(b, n); });
-        FUZZ_CHECK(type.has_value() == (value != nullptr) && text.has_value() == (value != nullptr));
+        const auto type =
+            fuzz::text_with_every_size([r](char* b, std::uint32_t* n) { return r->GetType(b, n); });
+        const auto text = fuzz::text_with_every_size(
+            [r](char* b, std::uint32_t* n) { return r->GetString(b, n); });
+        FUZZ_CHECK(type.has_value() == (value != nullptr) &&
+                   text.has_value() == (value != nullptr));
         std::int64_t number = 0;
         FUZZ_CHECK(r->GetLongLong(&number) == (value != nullptr));
         FUZZ_CHECK(value == nullptr || number == variant_resolve_as_longlong(value));
@@ -105,18 +111,22 @@ void array_step(safearray_handle* array, std::vector<element>& model, fuzz::inpu
     if (op == 0) {
         const bool resized = safearray_resize(array, index);
         FUZZ_CHECK(resized == (stored || index == model.size()));
-        model.resize(index, type == VARIANT_TYPE_STRING ? element{} : element{std::string(width, '\0')});
+        model.resize(index,
+                     type == VARIANT_TYPE_STRING ? element{} : element{std::string(width, '\0')});
     } else if (op == 1) {
         const std::string bytes = type == VARIANT_TYPE_STRING ? in.text() : in.bytes(width);
         const std::string block = fuzz::unit_block(bytes);
         const bstrunit* unit = fuzz::as_unit(block);
         const std::string value = (bytes + std::string(width, '\0')).substr(0, width);
-        const void* from = type == VARIANT_TYPE_STRING ? static_cast<const void*>(&unit) : value.data();
+        const void* from =
+            type == VARIANT_TYPE_STRING ? static_cast<const void*>(&unit) : value.data();
         FUZZ_CHECK(safearray_set_element(array, index, from) == (stored && index < model.size()));
-        if (stored && index < model.size()) model[index] = type == VARIANT_TYPE_STRING ? bytes : value;
+        if (stored && index < model.size())
+            model[index] = type == VARIANT_TYPE_STRING ? bytes : value;
     } else if (op == 2) {
         const auto out = std::make_unique<char[]>(width);
-        FUZZ_CHECK(safearray_get_element(array, index, out.get()) == (stored && index < model.size()));
+        FUZZ_CHECK(safearray_get_element(array, index, out.get()) ==
+                   (stored && index < model.size()));
         if (stored && index < model.size() && type == VARIANT_TYPE_STRING) {
             bstrunit* unit = nullptr;
             std::memcpy(&unit, out.get(), sizeof unit);
@@ -170,7 +180,8 @@ void bstr_step(bstr_handle* (&handles)[2], element (&model)[2], fuzz::input& in)
     FUZZ_CHECK(bstr_equal_bstr(handles[0], handles[1]) == (model[0] == model[1]));
     for (unsigned i = 0; i < 2; ++i) {
         const char* bytes = bstr_get_string(handles[i]);
-        FUZZ_CHECK(bytes ? model[i] && std::memcmp(bytes, model[i]->data(), model[i]->size()) == 0 : !model[i]);
+        FUZZ_CHECK(bytes ? model[i] && std::memcmp(bytes, model[i]->data(), model[i]->size()) == 0
+                         : !model[i]);
     }
 }
 

@@ -36,7 +36,9 @@ parsed reference(const std::string& text) {
     return p;
 }
 
-bool same_double(double a, double b) { return a == b ? std::signbit(a) == std::signbit(b) : a != a && b != b; }
+bool same_double(double a, double b) {
+    return a == b ? std::signbit(a) == std::signbit(b) : a != a && b != b;
+}
 
 // The record as read through variant_change_type of a deep copy.
 variant_record converted(const variant_record& source, variant_type target) {
@@ -57,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(converted(v, VARIANT_TYPE_CHAR).value.i8 == static_cast<std::int8_t>(want.l32));
     FUZZ_CHECK(converted(v, VARIANT_TYPE_UCHAR).value.u8 == static_cast<uint8_t>(want.ul32));
     FUZZ_CHECK(converted(v, VARIANT_TYPE_SHORT).value.i16 == static_cast<std::int16_t>(want.l32));
-    FUZZ_CHECK(converted(v, VARIANT_TYPE_USHORT).value.u16 == static_cast<std::uint16_t>(want.ul32));
+    FUZZ_CHECK(converted(v, VARIANT_TYPE_USHORT).value.u16 ==
+               static_cast<std::uint16_t>(want.ul32));
     FUZZ_CHECK(converted(v, VARIANT_TYPE_INT).value.i32 == want.l32);
     FUZZ_CHECK(converted(v, VARIANT_TYPE_UINT).value.u32 == want.ul32);
     FUZZ_CHECK(converted(v, VARIANT_TYPE_LONG).value.i32 == want.l32);

@@ -3,13 +3,14 @@
 // components hold no separator, and the last component agrees everywhere.
 // Then the path, put under a private box folder, is created and removed:
 // nothing may appear or vanish beside the box, whatever the path holds.
+#include "fs/path_rules.hpp"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "corvane/fs.h"
-#include "fs/path_rules.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -35,7 +36,8 @@ void check_rules(const std::string& path, rules::path_style style) {
     }
     const auto components = rules::path_components(path, style);
     for (const auto component : components) {
-        FUZZ_CHECK(!component.empty() && std::none_of(component.begin(), component.end(), rules::is_separator));
+        FUZZ_CHECK(!component.empty() &&
+                   std::none_of(component.begin(), component.end(), rules::is_separator));
     }
     const std::string_view last = components.empty() ? std::string_view{} : components.back();
     FUZZ_CHECK(rules::last_component(path, style) == last);
@@ -45,7 +47,8 @@ void check_rules(const std::string& path, rules::path_style style) {
 struct box_folder {
     fs::path outer, box;
     box_folder() {
-        outer = fs::temp_directory_path() / ("corvane-fuzz-" + std::to_string(std::random_device{}()));
+        outer =
+            fs::temp_directory_path() / ("corvane-fuzz-" + std::to_string(std::random_device{}()));
         box = outer / "box";
         fs::create_directories(box);
         std::fclose(std::fopen((outer / "sentinel").c_str(), "w"));
@@ -68,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto components = rules::path_components(path, rules::posix_paths);
     // ".." climbs out of the box by design; "." alone names the box itself.
     if (std::count(components.begin(), components.end(), "..") > 0 ||
-        std::count(components.begin(), components.end(), ".") == static_cast<long>(components.size())) {
+        std::count(components.begin(), components.end(), ".") ==
+            static_cast<long>(components.size())) {
         return 0;
     }
     const std::string inside = folder.box.string() + "/" + path;

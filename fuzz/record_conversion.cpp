@@ -6,7 +6,9 @@
 
 namespace {
 
-bool is_integer(unsigned code) { return code >= VARIANT_TYPE_CHAR && code <= VARIANT_TYPE_ULONGLONG; }
+bool is_integer(unsigned code) {
+    return code >= VARIANT_TYPE_CHAR && code <= VARIANT_TYPE_ULONGLONG;
+}
 bool is_valid(unsigned code) { return code >= VARIANT_TYPE_CHAR && code <= VARIANT_TYPE_BOOL; }
 
 // A refused conversion or adjustment leaves the record as it was.
@@ -28,7 +30,8 @@ bool round_trips(unsigned source, unsigned target) {
     }
     const unsigned bits = width(source);
     return (is_integer(target) && width(target) >= bits) || target == VARIANT_TYPE_STRING ||
-           (target == VARIANT_TYPE_DOUBLE && bits <= 32) || (target == VARIANT_TYPE_FLOAT && bits <= 16);
+           (target == VARIANT_TYPE_DOUBLE && bits <= 32) ||
+           (target == VARIANT_TYPE_FLOAT && bits <= 16);
 }
 
 // Signed: a set bit n-1 is copied upward, a clear one changes nothing.
@@ -47,7 +50,8 @@ std::uint64_t adjusted(std::uint64_t raw, unsigned code, int bits) {
 }
 
 std::uint64_t raw_value(const variant_record& r) {
-    return width(r.type) == 64 ? r.value.u64 : r.value.u64 & ((std::uint64_t{1} << width(r.type)) - 1);
+    return width(r.type) == 64 ? r.value.u64
+                               : r.value.u64 & ((std::uint64_t{1} << width(r.type)) - 1);
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
         // As under libFuzzer, an empty input still comes with a valid pointer.
         static const std::uint8_t nothing = 0;
-        const auto* data = bytes.empty() ? &nothing : reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const auto* data =
+            bytes.empty() ? &nothing : reinterpret_cast<const std::uint8_t*>(bytes.data());
         LLVMFuzzerTestOneInput(data, bytes.size());
     }
     std::printf("%zu inputs replayed\n", inputs.size());

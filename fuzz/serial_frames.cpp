@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (header.empty()) {
         FUZZ_CHECK(got == static_cast<std::int32_t>(std::min(frame_size, stream.size())));
         FUZZ_CHECK(port.consumed == delivered.size() && delivered == stream.substr(0, got));
-    } else if (const std::size_t at = stream.find(header); at != std::string::npos && at + header.size() < frame_size) {
+    } else if (const std::size_t at = stream.find(header);
+               at != std::string::npos && at + header.size() < frame_size) {
         FUZZ_CHECK(got == static_cast<std::int32_t>(std::min(frame_size, stream.size() - at)));
         FUZZ_CHECK(port.consumed == at + delivered.size() && delivered == stream.substr(at, got));
     } else if (stream.size() >= frame_size) {
