@@ -107,6 +107,7 @@ case "$flavour" in
         # every test runs under memcheck. Some tests count the library's
         # allocations with an operator new of their own: memcheck leaves it
         # in place and checks the malloc under it.
+        [[ $action == test ]] || { echo "valgrind runs the tests only: ./build.sh test valgrind" >&2; exit 2; }
         build_dir=build-valgrind
         memcheck="valgrind;--error-exitcode=1;--leak-check=full;--soname-synonyms=somalloc=nouserintercepts"
         memcheck+=";--suppressions=$PWD/tools/valgrind.supp;--quiet"
