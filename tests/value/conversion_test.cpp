@@ -180,14 +180,14 @@ TEST(NumberText, IntegerParsesFollowTheBaseZeroGrammarOfTheCLibrary) {
     const char* spaces[] = {"", " ", "\t\n\v\f\r"};
     const char* signs[] = {"", "-", "+", "+-", "- "};
     const char* prefixes[] = {"", "0", "0x", "0X", "00"};
-    const char digits[] = "0123456789abcdefgxX9";
+    const char alphabet[] = "0123456789abcdefgxX9";
     std::mt19937 random(777);
     for (int i = 0; i < 30000; ++i) {
         std::string text = std::string(spaces[random() % 3]) + signs[random() % 5];
         const bool run = i % 2 == 1;  // a decimal run of 17 to 22 digits, or anything by the grammar
         text += run ? std::to_string(random() % 10) + std::to_string(1 + random() % 9) : prefixes[random() % 5];
         for (unsigned k = run ? 16 + random() % 4 : random() % 24; k > 0; --k)
-            text += digits[random() % (run ? 10 : sizeof digits - 1)];
+            text += alphabet[random() % (run ? 10 : sizeof alphabet - 1)];
         const char* t = text.c_str();
         const long long signed_64 = std::strtoll(t, nullptr, 0);
         ASSERT_EQ(parsed(t, VARIANT_TYPE_LONGLONG), std::to_string(signed_64)) << t;
