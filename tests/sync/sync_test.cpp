@@ -88,7 +88,10 @@ TEST(RecursiveMutex, ANameIsOneMutexAndTwoNamesAreTwo) {
         {sized(1023, 'a'), sized(1023, 'a'), true}, {stem + "g", "", false},
         {sized(1023, 'a'), sized(1023, 'b'), false},
     };
-    for (const auto& [first_name, second_name, same] : rows) {
+    for (const auto& row : rows) {
+        // Named, not bound: a lambda below captures them.
+        const std::string &first_name = std::get<0>(row), &second_name = std::get<1>(row);
+        const bool same = std::get<2>(row);
         SCOPED_TRACE(second_name.size());
         os_recursive_mutex_handle* first = os_recursive_mutex_create(first_name.c_str());
         os_recursive_mutex_handle* second = nullptr;
