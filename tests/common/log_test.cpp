@@ -4,19 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "test_support.hpp"
 
 namespace {
-
-std::string file_content(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path).rdbuf();
-    return content.str();
-}
 
 // A child sends its standard output to a fully buffered file and reads the
 // file back through a stream of its own, before and after flushing: the
@@ -29,14 +21,14 @@ TEST(LogLine, WritesTheFormattedTextUnflushedWithNothingAdded) {
         if (std::freopen(file, "w", stdout) == nullptr || std::setvbuf(stdout, nullptr, _IOFBF, 4096) != 0) std::_Exit(2);
         corvane::detail::log_line("Mutex[%s] already exist,just open it.", "name");
         corvane::detail::log_line("%d-%s", 7, "x");
-        const bool unflushed = file_content(file).empty();
+        const bool unflushed = corvane::test::read_file(file).empty();
         std::fflush(stdout);
-        std::_Exit(unflushed && file_content(file) == "Mutex[name] already exist,just open it.7-x" ? 0 : 1);
+        std::_Exit(unflushed && corvane::test::read_file(file) == "Mutex[name] already exist,just open it.7-x" ? 0 : 1);
     }
     corvane::test::temp_folder folder;
     const std::string path = folder.join("stdout");
     EXPECT_EQ(corvane::test::child_process::self("LogLine.*", "log", {"LOG_FILE=" + path}).wait(), 0)
-        << "the child's output: " << file_content(path);
+        << "the child's output: " << corvane::test::read_file(path);
 }
 
 }  // namespace

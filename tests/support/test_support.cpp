@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -111,6 +111,11 @@ scoped_environment_variable::scoped_environment_variable(std::string name,
 
 scoped_environment_variable::~scoped_environment_variable() { set_variable(name_, saved_); }
 
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string capture_stdout(const std::function<void()>& body) {
     std::fflush(stdout);
     const temp_folder folder;
@@ -125,9 +130,7 @@ std::string capture_stdout(const std::function<void()>& body) {
     dup2(saved, 1);
     close(saved);
     std::fclose(sink);
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    return read_file(path);
 }
 
 }  // namespace corvane::test

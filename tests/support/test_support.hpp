@@ -135,6 +135,9 @@ void set_last_system_error(int code);
 std::optional<std::vector<std::string>> code_page_environment(int code_page, const temp_folder& folder,
                                                               std::string& why);
 
+// The whole content of a file, as bytes ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& path);
+
 // Runs `body` with standard output redirected and returns what it printed
 // (stdout is flushed before it is restored).
 std::string capture_stdout(const std::function<void()>& body);

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -50,8 +49,7 @@ inline std::string copy_probe(const temp_folder& folder) {
 // build from hanging.
 inline std::string read_report(const std::string& path) {
     for (int i = 0; !fs::exists(path) && i < 6000; ++i) std::this_thread::sleep_for(5ms);
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return read_file(path);
 }
 
 struct block_deleter {
