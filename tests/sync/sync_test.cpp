@@ -1,6 +1,7 @@
 // The contract of the sync calls on both systems: the clock, threads,
 // atomics, mutexes, events, semaphores and conditions, process-local and
 // named, and named objects shared between real processes.
+#include <fstream>
 #include <tuple>
 
 #include "sync_test_support.hpp"
@@ -281,6 +282,8 @@ TEST(Condition, WaitTimesOutUnlessSignalledAndHoldsTheLockAgain) {
 // one name space on Windows, so each kind gets a name of its own.
 namespace {
 
+constexpr int churn_rounds = 300;
+
 // A semaphore only with a count: a killed holder's unit is lost for as long
 // as another process keeps the semaphore. `said` is what the mutex create wrote.
 struct named_set {
@@ -348,4 +351,34 @@ TEST(NamedProcess, ANameIsOneObjectInTwoProcessesAndAKilledHolderHandsTheMutexOn
     named_set fresh(name, 3);
     EXPECT_TRUE(fresh.said.empty() && !os_event_wait_timeout(fresh.event, past()));
     EXPECT_EQ(units_available(fresh.semaphore), 3);
+}
+
+// The child body: adds 1 to the number in a file, each round on objects
+// made afresh under the name its role gives. Updates get lost unless every
+// process that creates, opens and destroys the name at once gets one mutex.
+TEST(NamedProcess, ChurnChild) {
+    const std::string name = corvane::test::child_role();
+    if (name.empty()) GTEST_SKIP() << "child body";
+    const std::string counter = std::getenv("CORVANE_SYNC_COUNTER");
+    for (int round = 0; round < churn_rounds; ++round) {
+        named_set objects(name, 2);
+        os_recursive_mutex_lock(objects.mutex);
+        long value = 0;
+        std::ifstream(counter) >> value;
+        std::ofstream(counter, std::ios::trunc) << value + 1;
+        os_recursive_mutex_unlock(objects.mutex);
+    }
+}
+
+TEST(NamedProcess, ConcurrentCreateOpenDestroyOverProcessesKeepsOneMutex) {
+    const temp_folder folder;
+    const std::string name = unique_name("churn"), counter = folder.join("counter");
+    std::vector<child_process> children;
+    const std::vector<std::string> environment{"CORVANE_SYNC_COUNTER=" + counter};
+    for (int i = 0; i < 4; ++i)
+        children.push_back(child_process::self("NamedProcess.ChurnChild", name, environment));
+    long total = -1;
+    for (auto& child : children) EXPECT_EQ(child.wait(), 0);
+    std::ifstream(counter) >> total;
+    EXPECT_EQ(total, 4 * churn_rounds);
 }
