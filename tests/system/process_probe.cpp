@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     } else {
         return 2;
     }
-    std::ofstream(out + "~") << text;
+    std::ofstream(out + "~", std::ios::binary) << text;
     fs::rename(out + "~", out);
     if (mode == "hold") std::this_thread::sleep_for(std::chrono::minutes(5));
 }
