@@ -21,23 +21,11 @@
 
 #include "comm_support.hpp"
 #include "corvane/comm.h"
+#include "serial_frames.hpp"
 
 namespace {
 
-constexpr int frame_size = 64;
-constexpr uint8_t header[] = {0xA5, 0x5A};
-constexpr int header_size = sizeof header;
-constexpr int wait_ms = 100;
-
-// Frames whose bytes after the header never repeat it.
-std::vector<uint8_t> make_frames(int count) {
-    std::vector<uint8_t> frames(static_cast<size_t>(count) * frame_size);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const size_t at = i % frame_size;
-        frames[i] = at < header_size ? header[at] : static_cast<uint8_t>(i);
-    }
-    return frames;
-}
+using namespace serial_frames;
 
 // One serial line for the whole program, with a thread that writes frames
 // into its far end for as long as the program runs.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "corvane/fs.h"
+#include "counting_visitor.hpp"
 
 extern char** environ;
 
@@ -181,16 +182,6 @@ void BM_FileCopy_cp(benchmark::State& state) {
 }
 
 // ---- Tree walk
-
-class counting_visitor final : public IFileSystemVisitor {
-public:
-    bool Query(const char*, void**) override { return false; }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnFile(const char*, const char*) override { ++entries; }
-    void OnFolder(const char*, const char*) override { ++entries; }
-    int64_t entries = 0;
-};
 
 void BM_Walk_Corvane(benchmark::State& state) {
     const std::string& tree = bench_data::get().tree();

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "corvane/fs.h"
+#include "counting_visitor.hpp"
 
 namespace {
 
@@ -173,15 +174,7 @@ bool win32_copy_file(const std::string& from, const std::string& to) {
 }
 
 int64_t library_walk(const std::string& tree) {
-    class counting_visitor final : public IFileSystemVisitor {
-    public:
-        bool Query(const char*, void**) override { return false; }
-        uint32_t AddRef() override { return 1; }
-        uint32_t Release() override { return 1; }
-        void OnFile(const char*, const char*) override { ++entries; }
-        void OnFolder(const char*, const char*) override { ++entries; }
-        int64_t entries = 0;
-    } visitor;
+    counting_visitor visitor;
     os_filesystem_walk_through("", tree.c_str(), &visitor);
     return visitor.entries;
 }

@@ -13,28 +13,13 @@
 #include <string>
 
 #include "corvane/system.h"
+#include "shared_memory_life.hpp"
 
 namespace {
 
 std::string bench_name() { return "shm-bench-" + std::to_string(getpid()); }
 
-void library_block(benchmark::State& state) {
-    const std::string name = bench_name();
-    const auto size = static_cast<uint32_t>(state.range(0));
-    for (auto _ : state) {
-        os_sharememory_handle* made = os_sharememory_create(name.c_str(), size);
-        os_sharememory_handle* opened = os_sharememory_open(name.c_str());
-        if (made == nullptr || opened == nullptr) {
-            state.SkipWithError("create or open failed");
-            break;
-        }
-        static_cast<volatile unsigned char*>(os_sharememory_get_buffer(made))[0] = 1;
-        benchmark::DoNotOptimize(
-            static_cast<volatile unsigned char*>(os_sharememory_get_buffer(opened))[0]);
-        os_sharememory_destroy(&opened);
-        os_sharememory_destroy(&made);
-    }
-}
+void library_block(benchmark::State& state) { shared_memory_life(state, bench_name()); }
 
 void raw_block(benchmark::State& state) {
     const std::string name = std::string("/raw-") + bench_name();

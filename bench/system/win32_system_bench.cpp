@@ -9,6 +9,7 @@
 #include <string>
 
 #include "corvane/system.h"
+#include "shared_memory_life.hpp"
 
 namespace {
 
@@ -58,22 +59,7 @@ BENCHMARK(process_win32)->Name("process_start_wait/CreateProcessA")->UseRealTime
 // ---- a named block's life: create, open from a second handle, one write
 // seen through the other view, both closed --------------------------------
 
-void shared_memory_library(benchmark::State& state) {
-    const std::string name = object_name();
-    const auto size = static_cast<uint32_t>(state.range(0));
-    for (auto _ : state) {
-        os_sharememory_handle* made = os_sharememory_create(name.c_str(), size);
-        os_sharememory_handle* opened = os_sharememory_open(name.c_str());
-        if (made == nullptr || opened == nullptr) {
-            state.SkipWithError("create or open failed");
-            break;
-        }
-        static_cast<volatile unsigned char*>(os_sharememory_get_buffer(made))[0] = 1;
-        benchmark::DoNotOptimize(static_cast<volatile unsigned char*>(os_sharememory_get_buffer(opened))[0]);
-        os_sharememory_destroy(&opened);
-        os_sharememory_destroy(&made);
-    }
-}
+void shared_memory_library(benchmark::State& state) { shared_memory_life(state, object_name()); }
 
 void shared_memory_win32(benchmark::State& state) {
     const std::string name = object_name();
