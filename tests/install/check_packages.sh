@@ -27,6 +27,9 @@ cc -std=c99 -o "$work/pkg_config_consumer" "$source_dir/../value/road_test.c" $f
 LD_LIBRARY_PATH=$libdir "$work/pkg_config_consumer"
 
 # The runtime package alone carries the library and its SONAME link.
-dpkg-deb -c "$packages"/libcorvane0_*.deb | grep -q 'libcorvane.so.0 ->'
+# Listed whole first: grep -q stops reading at the first match, and the
+# listing's tar, cut off, would fail the pipeline.
+listing=$(dpkg-deb -c "$packages"/libcorvane0_*.deb)
+grep -q 'libcorvane.so.0 ->' <<<"$listing"
 echo "packages: find_package and pkg-config consumers built and ran"
 rm -rf "$work"
