@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 
 #include "comm/comm_platform.hpp"
 
@@ -19,14 +20,21 @@ SOCKET socket_of(std::uintptr_t sock) {
     return static_cast<SOCKET>(sock);
 }
 
+// Start-ups and clean-ups one at a time: not every implementation keeps its
+// own count of them safe across threads (Wine's loses updates), and a lost
+// one would end the sockets of the whole process.
+std::mutex library_calls;
+
 }  // namespace
 
 bool socket_library_start() {
+    const std::lock_guard hold(library_calls);
     WSADATA description{};
     return ::WSAStartup(MAKEWORD(2, 2), &description) == 0;
 }
 
 bool socket_library_stop() {
+    const std::lock_guard hold(library_calls);
     return ::WSACleanup() == 0;
 }
 
