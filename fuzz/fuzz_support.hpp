@@ -3,7 +3,7 @@
 // the input and the replay driver names it.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,89 +24,75 @@
 
 namespace fuzz {
 
+// Bits of each type code's member, written out so that a wrong size in the
+// library shows; 0 for the codes without one.
+constexpr unsigned type_bits[16] = {0, 8, 8, 16, 16, 32, 32, 32, 32, 64, 64, 32, 64, 0, 8, 0};
+
+// The bytes of a record's member as a number, nothing above them.
+inline std::uint64_t member_bits(const variant_record& r) {
+    const unsigned width = r.type < 16 ? type_bits[r.type] : 0;
+    return width == 64 ? r.value.u64 : r.value.u64 & ((std::uint64_t{1} << width) - 1);
+}
+
 // Hands out the input front to back; once it runs dry every read gives zeros,
 // so a target never has to test the length before it reads.
-class input {
-public:
-    input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+struct input {
+    const std::uint8_t* data;
+    std::size_t size;
 
-    bool empty() const { return size_ == 0; }
-
-    template <typename T>
-    T take() {
-        unsigned char raw[sizeof(T)] = {};
-        const std::size_t n = sizeof(T) < size_ ? sizeof(T) : size_;
-        std::memcpy(raw, data_, n);
-        data_ += n;
-        size_ -= n;
-        T value;
-        std::memcpy(&value, raw, sizeof raw);
-        return value;
-    }
+    bool empty() const { return size == 0; }
 
     // Up to `limit` bytes, or the rest.
     std::string bytes(std::size_t limit = SIZE_MAX) {
-        const std::size_t n = limit < size_ ? limit : size_;
-        std::string out(reinterpret_cast<const char*>(data_), n);
-        data_ += n;
-        size_ -= n;
+        const std::size_t n = std::min(limit, size);
+        std::string out(reinterpret_cast<const char*>(data), n);
+        data += n;
+        size -= n;
         return out;
+    }
+
+    template <typename T>
+    T take() {
+        std::string raw = bytes(sizeof(T));
+        raw.resize(sizeof(T));
+        T value;
+        std::memcpy(&value, raw.data(), sizeof value);
+        return value;
     }
 
     // Text up to the next NUL (consumed) or the end.
     std::string text() {
-        const void* end = std::memchr(data_, 0, size_);
-        const std::size_t n = end ? static_cast<const std::uint8_t*>(end) - data_ : size_;
-        std::string out = bytes(n);
+        const void* end = std::memchr(data, 0, size);
+        std::string out = bytes(end ? static_cast<const std::uint8_t*>(end) - data : size);
         bytes(1);
         return out;
     }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
 };
 
 // A unit of `bytes` in caller storage: the length, then the bytes.
 inline std::string unit_block(const std::string& bytes) {
-    std::string block(sizeof(bstrunit) + bytes.size(), '\0');
     const auto length = static_cast<std::uint32_t>(bytes.size());
-    std::memcpy(block.data(), &length, sizeof length);
-    std::memcpy(block.data() + sizeof(bstrunit), bytes.data(), bytes.size());
-    return block;
+    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + bytes;
 }
 
 inline const bstrunit* as_unit(const std::string& block) {
     return reinterpret_cast<const bstrunit*>(block.data());
 }
 
-inline std::string unit_bytes(const bstrunit* unit) {
-    return std::string(reinterpret_cast<const char*>(unit->bytes), unit->length);
-}
-
-// A unit made by the library, holding exactly `bytes` (NULs and all), so that
-// the library may release it and a read past its end leaves the heap block.
-inline bstrunit* library_unit(const std::string& bytes) {
-    bstr_handle* handle = bstr_create();
-    bstr_set_bstrunit(handle, as_unit(unit_block(bytes)));
-    bstrunit* unit = bstr_detach_bstrunit(handle);
-    bstr_destroy(&handle);
-    return unit;
+// A string record owning a library unit of exactly `bytes` (NULs and all), so
+// that a read past its end leaves the heap block.
+inline variant_record string_record(const std::string& bytes) {
+    variant_record record{};
+    variant_set_bstrunit(&record, as_unit(unit_block(bytes)));
+    return record;
 }
 
 // Gives a unit the caller received back to the library.
 inline void release_unit(bstrunit* unit) {
-    bstr_handle* handle = bstr_create();
-    bstr_attach_bstrunit(handle, unit);
-    bstr_destroy(&handle);
-}
-
-// A string record owning a library unit of `bytes`.
-inline variant_record string_record(const std::string& bytes) {
-    variant_record record{};
-    record.type = VARIANT_TYPE_STRING;
-    record.value.unit = library_unit(bytes);
-    return record;
+    variant_record owner{};
+    owner.type = VARIANT_TYPE_STRING;
+    owner.value.unit = unit;
+    variant_clear(&owner);
 }
 
 // Asks for a text by the size-query protocol: a null buffer first, then every

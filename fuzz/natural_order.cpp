@@ -41,7 +41,7 @@ int reference(const char* a, const char* b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::input in(data, size);
+    fuzz::input in{data, size};
     const std::string a = in.text();
     const std::string b = in.text();
     const std::string tail = in.text();

@@ -64,7 +64,7 @@ struct box_folder {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static box_folder folder;
-    fuzz::input in(data, size);
+    fuzz::input in{data, size};
     const std::string path = in.text();
     check_rules(path, rules::posix_paths);
     check_rules(path, rules::windows_paths);

@@ -17,11 +17,7 @@ bool unchanged(const variant_record& now, const variant_record& before) {
                                               : std::memcmp(&now, &before, sizeof now) == 0;
 }
 
-unsigned width(unsigned code) {
-    std::uint32_t bits = 0;
-    variant_get_datatype_size(static_cast<variant_type>(code), &bits);
-    return bits;
-}
+unsigned width(unsigned code) { return code < 16 ? fuzz::type_bits[code] : 0; }
 
 // Whether source -> target -> source gives the source value back.
 bool round_trips(unsigned source, unsigned target) {
@@ -49,16 +45,15 @@ std::uint64_t adjusted(std::uint64_t raw, unsigned code, int bits) {
     return ((raw >> (bits - 1)) & 1) != 0 ? (raw | ~field) & type_mask : raw;
 }
 
-std::uint64_t raw_value(const variant_record& r) {
-    return width(r.type) == 64 ? r.value.u64
-                               : r.value.u64 & ((std::uint64_t{1} << width(r.type)) - 1);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::input in(data, size);
+    fuzz::input in{data, size};
     const unsigned source = in.take<std::uint8_t>();
+    std::uint32_t bits_reported = 1;
+    FUZZ_CHECK(variant_get_datatype_size(static_cast<variant_type>(source), &bits_reported) ==
+                   (width(source) != 0) &&
+               bits_reported == width(source));
     const auto bits = in.take<std::int32_t>();
     variant_record original{};
     original.value.u64 = in.take<std::uint64_t>();
@@ -92,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool adjusts = variant_ajust_data_value(&adjusted_record, bits);
     FUZZ_CHECK(adjusts == is_integer(source));
     if (adjusts) {
-        FUZZ_CHECK(raw_value(adjusted_record) == adjusted(raw_value(original), source, bits));
+        FUZZ_CHECK(fuzz::member_bits(adjusted_record) == adjusted(fuzz::member_bits(original), source, bits));
     } else {
         FUZZ_CHECK(unchanged(adjusted_record, original));
     }

@@ -40,7 +40,7 @@ bool serial_purge(std::intptr_t, bool, bool) { return false; }
 }  // namespace corvane::detail
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::input in(data, size);
+    fuzz::input in{data, size};
     const auto wanted = static_cast<std::int32_t>(in.take<std::int8_t>());
     const std::string header = in.bytes(in.take<std::uint8_t>() % 16);
     port = {in.bytes(), 0, 1u + in.take<std::uint8_t>() % 8};
