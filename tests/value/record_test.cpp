@@ -36,25 +36,6 @@ TEST(VariantRecord, EqualityComparesTheTypesOwnMember) {
     for (const auto& row : rows) EXPECT_EQ(variant_equal_variant(&row.a, &row.b), row.equal) << row.reason;
 }
 
-// Every code 0 to 15: its size in bits, and its name by the size-query
-// protocol and back; names are matched exactly.
-TEST(VariantRecord, SizesAndNamesOfEveryTypeCode) {
-    const struct { uint32_t bits; const char* name; } types[] = {
-        {0, ""}, {8, "char"}, {8, "unsigned char"}, {16, "short"}, {16, "unsigned short"}, {32, "int"},
-        {32, "unsigned int"}, {32, "long"}, {32, "unsigned long"}, {64, "long long"}, {64, "unsigned long long"},
-        {32, "float"}, {64, "double"}, {0, "string"}, {8, "bool"}, {0, ""}};
-    for (variant_type type = 0; type <= 15; ++type) {
-        const auto [bits, name] = types[type];
-        uint32_t got_bits = 77;
-        variant_type code = 99;
-        EXPECT_TRUE(variant_get_datatype_size(type, &got_bits) == (bits != 0) && got_bits == bits) << type;
-        const auto display = [type](char* buffer, uint32_t* size) { return variant_resolve_display_type(type, buffer, size); };
-        EXPECT_EQ(queried(display), *name ? name : "<none>") << type;
-        EXPECT_EQ(variant_resolve_type(name, &code) ? code : 0, *name ? type : 0) << type;
-        EXPECT_FALSE(variant_resolve_type((std::string(name) + " ").c_str(), &code) || code != 0) << "exactly " << name;
-    }
-}
-
 // Init sets only the type, clear releases and zeroes everything, copies own
 // their units and self-copies keep the value.
 TEST(VariantRecord, InitClearAndCopies) {
@@ -108,30 +89,4 @@ TEST(Accessors, UnforcedSettersConvertIntoTheRecordsType) {
     EXPECT_TRUE(v.r.type == VARIANT_TYPE_STRING && text_of(unit) == "7" && unit->length == 2);
     variant_set_string(&v.r, nullptr, 1);
     EXPECT_EQ(v.r.value.unit, unit);
-}
-
-// Signed fields are sign-extended and unsigned ones masked, in the member's
-// own bytes; counts outside 1 to the width, and types without a bit width,
-// change nothing.
-TEST(BitWidth, SignedFieldsAreSignExtendedAndUnsignedFieldsMaskedInTheirOwnBytes) {
-    constexpr uint64_t all = ~0ull, mixed = 0x8F8F'8F8F'8F8F'8F8Fu;
-    const struct { variant_type type; uint64_t before; int32_t bits; uint64_t after; } rows[] = {
-        {VARIANT_TYPE_CHAR, 8, 4, 0xF8},  // -8
-        {VARIANT_TYPE_CHAR, 23, 4, 23},   // bit 3 clear: the bits above stay
-        {VARIANT_TYPE_SHORT, 0xAAAA'0000'0000'0F00u, 12, 0xAAAA'0000'0000'FF00u},  // bytes 2 to 7 stay
-        {VARIANT_TYPE_LONG, 1, 1, 0xFFFFFFFF},          {VARIANT_TYPE_LONGLONG, 1ull << 62, 63, all << 62},
-        {VARIANT_TYPE_UCHAR, 255, 4, 15},               {VARIANT_TYPE_ULONG, 0xFFFFFFFF, 31, 0x7FFFFFFF},
-        {VARIANT_TYPE_ULONGLONG, all, 63, all >> 1},    {VARIANT_TYPE_INT, mixed, 0, mixed},
-        {VARIANT_TYPE_SHORT, mixed, -1, mixed},         {VARIANT_TYPE_UCHAR, mixed, 8, mixed},
-        {VARIANT_TYPE_ULONG, mixed, 33, mixed},         {VARIANT_TYPE_LONGLONG, mixed, 64, mixed},
-        {VARIANT_TYPE_ULONGLONG, mixed, std::numeric_limits<int32_t>::min(), mixed},
-        {0, 0xFF, 4, 0xFF}, {11, 0xFF, 4, 0xFF}, {12, 0xFF, 4, 0xFF}, {13, 0xFF, 4, 0xFF}, {14, 0xFF, 4, 0xFF},
-        {15, 0xFF, 4, 0xFF},  // no integer: refused
-    };
-    for (const auto& row : rows) {
-        variant_record v = typed(row.type, row.before);
-        const bool integer = row.type >= VARIANT_TYPE_CHAR && row.type <= VARIANT_TYPE_ULONGLONG;
-        EXPECT_EQ(variant_ajust_data_value(&v, row.bits), integer) << row.type;
-        EXPECT_TRUE(v.type == row.type && v.value.u64 == row.after) << row.type << " n " << row.bits;
-    }
 }
