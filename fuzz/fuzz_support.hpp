@@ -87,14 +87,6 @@ inline variant_record string_record(const std::string& bytes) {
     return record;
 }
 
-// Gives a unit the caller received back to the library.
-inline void release_unit(bstrunit* unit) {
-    variant_record owner{};
-    owner.type = VARIANT_TYPE_STRING;
-    owner.value.unit = unit;
-    variant_clear(&owner);
-}
-
 // Asks for a text by the size-query protocol: a null buffer first, then every
 // buffer size up to one past the need, each a heap block of exactly that
 // size, so a write past it is caught. Too small a buffer fails and leaves

@@ -135,12 +135,14 @@ void check_element(const char* slot, const element& expected, bool strings, std:
         FUZZ_CHECK(expected == std::string(slot, width));
         return;
     }
-    bstrunit* unit = nullptr;
-    std::memcpy(&unit, slot, sizeof unit);
+    variant_record owner{};  // clearing it gives the unit back
+    owner.type = VARIANT_TYPE_STRING;
+    std::memcpy(&owner.value.unit, slot, sizeof owner.value.unit);
+    const bstrunit* unit = owner.value.unit;
     FUZZ_CHECK(unit ? expected == std::string(reinterpret_cast<const char*>(unit->bytes),
                                               unit->length)
                     : !expected);
-    fuzz::release_unit(unit);
+    variant_clear(&owner);
 }
 
 void array_step(safearray_handle* array, std::vector<element>& model, fuzz::input& in) {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,18 +46,5 @@ struct caller_unit {
     }
     bstrunit* get() { return reinterpret_cast<bstrunit*>(block.data()); }
 };
-
-// Text by the size-query protocol: the needed size, a room one byte short
-// refused and left alone, then the text and its NUL in exactly the room
-// needed, and nothing past it. "<none>" when even the size is refused.
-inline std::string queried(const std::function<bool(char*, uint32_t*)>& deliver) {
-    uint32_t size = 0;
-    if (!deliver(nullptr, &size)) return "<none>";
-    std::string room(size + 1, '?');
-    uint32_t short_size = size - 1;
-    EXPECT_FALSE(deliver(room.data(), &short_size) || short_size != size - 1 || room[0] != '?') << "one byte short";
-    EXPECT_TRUE(deliver(room.data(), &size) && room[size - 1] == '\0' && room[size] == '?');
-    return room.substr(0, size - 1);
-}
 
 }  // namespace corvane::test
