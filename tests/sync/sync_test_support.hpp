@@ -6,16 +6,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "corvane/sync.h"
 #include "test_support.hpp"
-
-namespace sync_test {
 
 using namespace std::chrono_literals;
 using namespace corvane::test;
@@ -62,20 +57,18 @@ inline std::vector<std::jthread> threads(int count, const std::function<void(int
 class blocked_call {
 public:
     explicit blocked_call(std::function<void()> body)
-        : done_(std::make_shared<std::atomic<bool>>(false)),
-          thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
+        : thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
     ~blocked_call() { finished(); }
     // Gives the call a moment to get through (wrongly).
     bool still_blocked() const { return std::this_thread::sleep_for(30ms), !*done_; }
     bool finished() {
-        if (thread_.joinable()) {
-            eventually([this] { return done_->load(); }) ? thread_.join() : thread_.detach();
-        }
+        if (thread_.joinable()) eventually([this] { return done_->load(); }) ? thread_.join()
+                                                                            : thread_.detach();
         return *done_;
     }
 
 private:
-    std::shared_ptr<std::atomic<bool>> done_;
+    std::shared_ptr<std::atomic<bool>> done_ = std::make_shared<std::atomic<bool>>(false);
     std::thread thread_;
 };
 
@@ -84,10 +77,11 @@ inline std::function<void()> lock_and_unlock(os_recursive_mutex_handle* mutex) {
     return [mutex] { os_recursive_mutex_lock(mutex), os_recursive_mutex_unlock(mutex); };
 }
 
-// Takes every unit there is without blocking.
+// Takes every unit there is without blocking, up to 10 (a set manual-reset
+// event has no end of them).
 inline int units_available(os_semaphore_handle* semaphore) {
     int units = 0;
-    while (os_semaphore_wait_timeout(semaphore, past())) ++units;
+    while (units < 10 && os_semaphore_wait_timeout(semaphore, past())) ++units;
     return units;
 }
 
@@ -103,5 +97,3 @@ inline void expect_excludes_until_released(os_recursive_mutex_handle* holder,
     }
     EXPECT_TRUE(contender.finished());
 }
-
-}  // namespace sync_test
