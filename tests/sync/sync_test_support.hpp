@@ -25,8 +25,6 @@ inline time_record deadline_after_ms(int64_t ms) {
 
 // A deadline that has passed: the wait only polls.
 inline time_record past() { return deadline_after_ms(-1000); }
-// A generous bound for a wait that something else should end.
-inline time_record far_ahead() { return deadline_after_ms(60'000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
@@ -41,14 +39,6 @@ inline void for_unnamed_and_named(const std::function<void(const char* name)>& t
     test(nullptr);
     SCOPED_TRACE("named");
     test(unique_name("obj").c_str());
-}
-
-// Runs body(0) ... body(count - 1) on threads of their own, joined when the
-// group goes away (at the end of the statement if it is not kept).
-inline std::vector<std::jthread> threads(int count, const std::function<void(int)>& body) {
-    std::vector<std::jthread> group;
-    for (int i = 0; i < count; ++i) group.emplace_back(body, i);
-    return group;
 }
 
 // Runs `body` on a thread of its own, for a call that must block until the
