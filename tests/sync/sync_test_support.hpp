@@ -6,16 +6,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "corvane/sync.h"
 #include "test_support.hpp"
-
-namespace sync_test {
 
 using namespace std::chrono_literals;
 using namespace corvane::test;
@@ -30,8 +25,6 @@ inline time_record deadline_after_ms(int64_t ms) {
 
 // A deadline that has passed: the wait only polls.
 inline time_record past() { return deadline_after_ms(-1000); }
-// A generous bound for a wait that something else should end.
-inline time_record far_ahead() { return deadline_after_ms(60'000); }
 
 // Polls `condition` until it holds or the generous bound passes.
 inline bool eventually(const std::function<bool()>& condition,
@@ -48,34 +41,24 @@ inline void for_unnamed_and_named(const std::function<void(const char* name)>& t
     test(unique_name("obj").c_str());
 }
 
-// Runs body(0) ... body(count - 1) on threads of their own, joined when the
-// group goes away (at the end of the statement if it is not kept).
-inline std::vector<std::jthread> threads(int count, const std::function<void(int)>& body) {
-    std::vector<std::jthread> group;
-    for (int i = 0; i < count; ++i) group.emplace_back(body, i);
-    return group;
-}
-
 // Runs `body` on a thread of its own, for a call that must block until the
 // test lets it through. A call still blocked after a generous bound is left
 // behind, so that a fault fails the test at once instead of hanging it.
 class blocked_call {
 public:
     explicit blocked_call(std::function<void()> body)
-        : done_(std::make_shared<std::atomic<bool>>(false)),
-          thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
+        : thread_([done = done_, body = std::move(body)] { body(), *done = true; }) {}
     ~blocked_call() { finished(); }
     // Gives the call a moment to get through (wrongly).
     bool still_blocked() const { return std::this_thread::sleep_for(30ms), !*done_; }
     bool finished() {
-        if (thread_.joinable()) {
-            eventually([this] { return done_->load(); }) ? thread_.join() : thread_.detach();
-        }
+        if (thread_.joinable()) eventually([this] { return done_->load(); }) ? thread_.join()
+                                                                            : thread_.detach();
         return *done_;
     }
 
 private:
-    std::shared_ptr<std::atomic<bool>> done_;
+    std::shared_ptr<std::atomic<bool>> done_ = std::make_shared<std::atomic<bool>>(false);
     std::thread thread_;
 };
 
@@ -84,10 +67,11 @@ inline std::function<void()> lock_and_unlock(os_recursive_mutex_handle* mutex) {
     return [mutex] { os_recursive_mutex_lock(mutex), os_recursive_mutex_unlock(mutex); };
 }
 
-// Takes every unit there is without blocking.
+// Takes every unit there is without blocking, up to 10 (a set manual-reset
+// event has no end of them).
 inline int units_available(os_semaphore_handle* semaphore) {
     int units = 0;
-    while (os_semaphore_wait_timeout(semaphore, past())) ++units;
+    while (units < 10 && os_semaphore_wait_timeout(semaphore, past())) ++units;
     return units;
 }
 
@@ -103,5 +87,3 @@ inline void expect_excludes_until_released(os_recursive_mutex_handle* holder,
     }
     EXPECT_TRUE(contender.finished());
 }
-
-}  // namespace sync_test

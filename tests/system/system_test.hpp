@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
-#include <tuple>
 
 #include "corvane/system.h"
 #include "test_support.hpp"  // also std::optional, std::string, std::vector
@@ -21,9 +16,6 @@
 namespace fs = std::filesystem;
 using namespace corvane::test;
 using namespace std::chrono_literals;
-
-// A null string among string literals in a braced list.
-inline const char* const null_string = nullptr;
 
 // ".exe" where programs carry it, else "".
 inline std::string exe_suffix() { return fs::path(self_path()).extension().string(); }
