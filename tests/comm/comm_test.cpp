@@ -1,7 +1,7 @@
 // The comm contract: serial ports through a line whose far end the test
 // plays (a pseudo-terminal on Linux, a Wine COM port on Windows), sockets
-// over TCP and UDP on 127.0.0.1 (see comm_support.hpp). What only Linux can
-// show is in linux_comm_test.cpp.
+// over TCP on 127.0.0.1 (see comm_support.hpp). What only Linux can show is
+// in linux_comm_test.cpp.
 
 #include <atomic>
 #include <fstream>
@@ -19,17 +19,13 @@ TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnes) {
     os_serial_close(&port_);
     const temp_folder folder;
     std::ofstream{folder.join("plain")};
-    struct row { std::string port; uint32_t rate; uint8_t parity, stop; bool opens;
-                 const char* why; };
-    const row rows[] = {
-        {line_.name, 250000, 3, 0, true, "a rate beyond the standard table, mark parity"},
-        {line_.name, 9600, 0, 1, false, "no one and a half stop bits with 8 data bits"},
-        {line_.name, 9600, 5, 0, false, "no parity code 5"},
-        {line_.name, 0, 0, 0, false, "a rate of 0 would hang the line up"},
-        {folder.join("plain"), 9600, 0, 0, false, "a plain file"}};
-    for (const row& r : rows) {
-        intptr_t port = os_serial_open(r.port.c_str(), r.rate, r.parity, r.stop);
-        EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, r.opens) << r.why;
+    const struct { std::string port; uint8_t parity, stop; bool opens; const char* why; } rows[] = {
+        {line_.name, 3, 0, true, "a rate beyond the standard table, mark parity"},
+        {line_.name, 0, 1, false, "no one and a half stop bits with 8 data bits"},
+        {folder.join("plain"), 0, 0, false, "a plain file"}};
+    for (const auto& row : rows) {
+        intptr_t port = os_serial_open(row.port.c_str(), 250000, row.parity, row.stop);
+        EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, row.opens) << row.why;
         os_serial_close(&port);
     }
 }
@@ -45,48 +41,42 @@ TEST_F(SerialLine, TransfersEveryByteValueUnchangedBothWays) {
     EXPECT_EQ(os_serial_write(port_, bytes_of(bytes), 0x80000000u), -1);
 }
 
+// The frame hunt itself is checked against a reference by the serial_frames
+// fuzz target; these rows show it on a real line, with its log.
 TEST_F(SerialLine, ReadGathersWhatWasAskedOrRefusesAndLeavesTheRestQueued) {
     const std::string truncated = "The frame header may be truncated.\n";
-    struct row { std::string sent; int32_t size; std::string header; int32_t result;
-                 std::string delivered, left, log, why; };
-    const row rows[] = {
+    const struct { std::string sent; int32_t size; std::string header; int32_t result;
+                   std::string delivered, left, log, why; } rows[] = {
         {"123456", 10, "", 6, "123456", "", "", "silence ends a plain read"},
         {"0123456789abcd", 10, "", 10, "0123456789", "abcd", "", "a plain read takes no more"},
-        {"", 10, "", 0, "", "", "", "nothing came"},
         {"xyAB123AB456", 5, "AB", 5, "AB123", "AB456", "", "stray bytes go, the next frame stays"},
-        {"AAB99rest", 5, "AB", 5, "AB99r", "est", "", "a stray first header byte"},
-        {"xABC123", 6, "ABC", 6, "ABC123", "", "", "the hunt slides its window"},
-        {"qAB1", 5, "AB", 3, "AB1", "", "", "silence after the header"},
         {"xyzAB123", 5, "AB", -1, "", "123", "", "the header would end at byte N"},
-        {"AB", 2, "AB", -1, "", "", "", "with N = L it never ends within N - 1"},
         {"xyz", 5, "AB", 0, "", "", truncated, "no header came"},
         {"x", 5, "AB", 0, "", "", truncated, "one stray byte"},
-        {"", 5, "AB", 0, "", "", "", "nothing came, nothing to log"},
-        {"AB123", 0, "", 0, "", "AB123", "", "N = 0 touches nothing"},
-        {"AB123", 1, "AB", -1, "", "AB123", "", "N below L"},
-        {"AB123", -1, "", -1, "", "AB123", "", "negative N"}};
-    for (const row& r : rows) {
-        send(r.sent);
+        {"", 5, "AB", 0, "", "", "", "nothing came, nothing to log"}};
+    for (const auto& row : rows) {
+        send(row.sent);
         std::pair<int32_t, std::string> got;
-        EXPECT_EQ(capture_stdout([&] { got = read(r.size, r.header); }), r.log) << r.why;
-        EXPECT_EQ(got, std::make_pair(r.result, r.delivered)) << r.why;
-        EXPECT_EQ(read(serial_queued(port_) + 1).second, r.left) << r.why;
+        EXPECT_EQ(capture_stdout([&] { got = read(row.size, row.header); }), row.log) << row.why;
+        EXPECT_EQ(got, std::make_pair(row.result, row.delivered)) << row.why;
+        EXPECT_EQ(read(serial_queued(port_) + 1).second, row.left) << row.why;
     }
     // L above INT32_MAX is not negative: refused, consuming nothing.
     send("AB123");
     uint8_t buffer[8] = {};
-    EXPECT_EQ(os_serial_read(port_, buffer, 8, bytes_of("AB"), 0x80000000u, silence_ms), -1);
+    EXPECT_EQ(os_serial_read(port_, buffer, 8, bytes_of("AB"), 0x80000000u, 20), -1);
     EXPECT_EQ(serial_queued(port_), 5);
 }
 
 TEST_F(SerialLine, SelectWaitsAtLeastBrieflyAndSeesQueuedInput) {
-    for (int wait_ms : {0, -5, 10}) EXPECT_FALSE(os_serial_select(port_, wait_ms)) << wait_ms;
-    send("z");
-    for (int wait_ms : {0, -5, 10}) EXPECT_TRUE(os_serial_select(port_, wait_ms)) << wait_ms;
+    for (const std::string sent : {"", "z"}) {
+        send(sent);
+        for (int wait_ms : {0, -5, 10}) EXPECT_EQ(os_serial_select(port_, wait_ms), !sent.empty());
+    }
 }
 
 TEST_F(SerialLine, WriteGivesUpAfterItsBoundAndDiscardsTheRest) {
-    if (corvane::test::under_wine()) {
+    if (under_wine()) {
         // Wine's port is relayed to the far end by a host program whose
         // buffers now and then take the whole flood, so the queue never fills.
         GTEST_SKIP() << "under Wine the output queue cannot be kept full";
@@ -98,45 +88,36 @@ TEST_F(SerialLine, WriteGivesUpAfterItsBoundAndDiscardsTheRest) {
     // end still receives before it is the undiscarded head of the flood.
     ASSERT_EQ(os_serial_write(port_, bytes_of("AB"), 2), 2);
     const std::string drained = receive_until(line_.far_end, "AB");
-    ASSERT_GE(drained.size(), 2u);
-    EXPECT_EQ(drained.find_first_not_of('f'), drained.size() - 2);
-    EXPECT_LT(drained.size(), flood.size());
+    EXPECT_TRUE(drained.size() < flood.size() &&
+                drained.find_first_not_of('f') + 2 == drained.size());
 }
 
 TEST_F(SerialLine, PurgeDiscardsTheSelectedSide) {
-    struct row { int selection, left; const char* why; };
-    const row rows[] = {{0, 5, "neither side"}, {1, 5, "output only"}, {2, 0, "input"},
-                        {3, 0, "both"}, {3 | 4, 0, "other bits ignored"}};
-    for (const row& r : rows) {
+    // Selection: 1 output, 2 input, other bits ignored.
+    for (auto [selection, left] : {std::pair{0, 5}, {1, 5}, {2, 0}, {3, 0}, {3 | 4, 0}}) {
         send("input");
-        EXPECT_NE(os_serial_purge(port_, r.selection), 0) << r.why;
-        EXPECT_EQ(serial_queued(port_), r.left) << r.why;
+        EXPECT_NE(os_serial_purge(port_, selection), 0) << selection;
+        EXPECT_EQ(serial_queued(port_), left) << selection;
         os_serial_purge(port_, 2);
     }
 }
 
-TEST(Socket, CallsOnTheInvalidOrAClosedSocketFailAtOnceWithTheCause) {
-    const uintptr_t invalid = CORVANE_INVALID_SOCKET, udp = udp_socket();
-    int32_t error = untouched;
-    EXPECT_FALSE(os_socket_readable(invalid, 0, &error) || os_socket_writable(invalid, 0, &error) ||
-                 os_socket_is_link_broken(invalid));
-    EXPECT_EQ(error, untouched);
-    EXPECT_EQ(os_socket_set_recv_timeout(invalid, 30), -1);
-    EXPECT_EQ(os_socket_set_send_timeout(invalid, 30), -1);
-    EXPECT_EQ(os_socket_disable_udp_unreached_report(udp), 0);
-    ASSERT_EQ(os_socket_close(udp), 0);
-    EXPECT_EQ(os_socket_close(udp), -1);
+TEST(Socket, CallsOnAClosedSocketFailAtOnceWithTheCause) {
+    const uintptr_t closed = socket_pair().client;
+    EXPECT_EQ(os_socket_close(closed), -1);
     EXPECT_EQ(os_socket_get_errno_code(), not_a_socket_error);
     // A socket that is no longer there fails at once instead of sleeping out the wait.
-    EXPECT_FALSE(os_socket_readable(udp, generous_wait_ms * 100, &error));
+    int32_t error = untouched;
+    EXPECT_FALSE(os_socket_readable(closed, generous_wait_ms * 100, &error));
     EXPECT_EQ(std::exchange(error, untouched), not_a_socket_error);
-    EXPECT_FALSE(os_socket_writable(uintptr_t{1} << 40, generous_wait_ms * 100, &error));
+    EXPECT_FALSE(os_socket_writable(closed, generous_wait_ms * 100, &error));
     EXPECT_EQ(error, not_a_socket_error);
 }
 
 TEST(Socket, PeerCloseIsABrokenLinkOnlyOnceItsDataIsRead) {
     socket_pair pair;
-    EXPECT_FALSE(os_socket_readable(pair.client, 0, nullptr) || os_socket_is_link_broken(pair.client));
+    EXPECT_FALSE(os_socket_readable(pair.client, 0, nullptr));
+    EXPECT_FALSE(os_socket_is_link_broken(pair.client));
     ASSERT_TRUE(send_bytes(pair.server, "tail"));
     os_socket_close(std::exchange(pair.server, CORVANE_INVALID_SOCKET));
     ASSERT_TRUE(os_socket_readable(pair.client, generous_wait_ms, nullptr));
@@ -147,11 +128,10 @@ TEST(Socket, PeerCloseIsABrokenLinkOnlyOnceItsDataIsRead) {
 
 TEST(Socket, TimeOutsAreSetInMilliseconds) {
     socket_pair pair;
-    for (uint32_t timeout_ms : {0u, 250u, 1500u, 86400000u}) {
-        EXPECT_EQ(os_socket_set_recv_timeout(pair.client, timeout_ms), 0) << timeout_ms;
-        EXPECT_EQ(os_socket_set_send_timeout(pair.client, timeout_ms), 0) << timeout_ms;
+    for (uint32_t ms : {0u, 1500u, 86400000u, 30u}) {
+        EXPECT_EQ(os_socket_set_recv_timeout(pair.client, ms), 0) << ms;
+        EXPECT_EQ(os_socket_set_send_timeout(pair.client, ms), 0) << ms;
     }
-    ASSERT_EQ(os_socket_set_recv_timeout(pair.client, 30), 0);
     EXPECT_EQ(receive(pair.client, 1), "");
     EXPECT_EQ(os_socket_get_errno_code(), timed_out_error);
 }

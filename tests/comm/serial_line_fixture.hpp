@@ -18,11 +18,9 @@ namespace corvane::test {
 constexpr int generous_wait_ms = 5000;
 constexpr int32_t untouched = 0x5a5a;
 
-// The wait of reads that end on silence. Their bytes are queued before they
-// start (see send), so the wait cannot cut a transfer short.
-constexpr int silence_ms = 20;
-
-inline auto bytes_of(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+inline auto bytes_of(const std::string& text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
 
 class SerialLine : public ::testing::Test {
 protected:
@@ -30,7 +28,8 @@ protected:
     void TearDown() override { os_serial_close(&port_); }
 
     // Sends from the far end and waits (bounded) until the port has every
-    // byte queued, so that a read's silence comes only after them.
+    // byte queued, so that a read's silence comes only after them: reads
+    // then end on a short silence without cutting a transfer short.
     void send(const std::string& bytes) {
         const int expected = serial_queued(port_) + static_cast<int>(bytes.size());
         ASSERT_TRUE(send_bytes(line_.far_end, bytes));
@@ -42,7 +41,7 @@ protected:
 
     // os_serial_read's result and the bytes it delivered.
     std::pair<int32_t, std::string> read(int32_t size, const std::string& header = "",
-                                         int wait_ms = silence_ms) {
+                                         int wait_ms = 20) {
         std::string buffer(static_cast<size_t>(size) + 1, '#');
         const int32_t got = os_serial_read(port_, reinterpret_cast<uint8_t*>(buffer.data()), size,
                                            header.empty() ? nullptr : bytes_of(header),

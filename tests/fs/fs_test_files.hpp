@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -24,31 +23,30 @@ inline void write_file(const fs::path& path, const std::string& content) {
 }
 
 inline std::string random_bytes(size_t size, unsigned seed) {
-    std::independent_bits_engine<std::mt19937, 8, unsigned> generator(seed);
+    std::mt19937 generator(seed);
     std::string bytes(size, '\0');
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
+    for (char& byte : bytes) byte = static_cast<char>(generator());
     return bytes;
 }
 
 // True for a dangling link too.
 inline bool exists_at_all(const fs::path& path) { return fs::exists(fs::symlink_status(path)); }
 
+// Wine shows host links but cannot read, make or delete them as links (it
+// deletes what a link points to): such cases are shown on real systems only.
+inline bool links_fully_supported() { return !under_wine(); }
+
 // A symbolic link at `link` to `target`; false where this system makes none
 // that a test can rely on. Under Wine a folder link is made on the host
 // (Wine's own call reports success and makes nothing); a file link is not
 // made there, as Wine shows it as a plain file.
 inline bool make_link(const fs::path& target, const fs::path& link, bool folder = false) {
-    if (under_wine()) {
-        return folder && make_host_link(target.string(), link.string());
-    }
+    if (!links_fully_supported()) return folder && make_host_link(target.string(), link.string());
     std::error_code error;
-    folder ? fs::create_directory_symlink(target, link, error) : fs::create_symlink(target, link, error);
+    folder ? fs::create_directory_symlink(target, link, error)
+           : fs::create_symlink(target, link, error);
     return !error;
 }
-
-// Wine shows host links but cannot read, make or delete them as links (it
-// deletes what a link points to): such cases are shown on real systems only.
-inline bool links_fully_supported() { return !under_wine(); }
 
 // root/ top.txt .hidden-file sub/inner.txt sub/deeper/leaf.txt .dotted/secret.txt empty/
 inline const char* const sample_files[] = {"top.txt", ".hidden-file", "sub/inner.txt",
@@ -56,16 +54,14 @@ inline const char* const sample_files[] = {"top.txt", ".hidden-file", "sub/inner
 
 inline void make_sample_tree(const fs::path& root) {
     fs::create_directories(root / "empty");
-    for (const char* name : sample_files) {
-        fs::create_directories((root / fs::path(name).make_preferred()).parent_path());
-        write_file(root / fs::path(name).make_preferred(), name);
+    for (const fs::path name : sample_files) {
+        fs::create_directories((root / name).parent_path());
+        write_file(root / name, name.string());
     }
 }
 
 inline void expect_sample_tree(const fs::path& root) {
-    for (const char* name : sample_files) {
-        EXPECT_EQ(read_file(root / fs::path(name).make_preferred()), name) << root;
-    }
+    for (const fs::path name : sample_files) EXPECT_EQ(read_file(root / name), name.string()) << root;
     EXPECT_TRUE(fs::is_directory(root / "empty")) << root;
 }
 

@@ -98,8 +98,6 @@ std::string receive(uintptr_t on, size_t most) {
     return bytes;
 }
 
-uintptr_t udp_socket() { return static_cast<uintptr_t>(::socket(AF_INET, SOCK_DGRAM, 0)); }
-
 #ifdef _WIN32
 // Under Wine: a COM port mapped onto a pseudo-terminal that a Linux helper
 // (serial_line.py) makes and relays over a loopback connection.

@@ -33,9 +33,6 @@ struct socket_pair {
     uintptr_t client = ~uintptr_t{0}, server = ~uintptr_t{0};
 };
 
-// An unconnected UDP socket, closed by the caller with os_socket_close.
-uintptr_t udp_socket();
-
 // A serial line: the library opens `name` (empty when the line could not be
 // made) and the test plays the device through `far_end`.
 struct serial_pair {

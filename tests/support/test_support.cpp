@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -23,10 +21,10 @@ namespace {
 constexpr const char* child_marker = "CORVANE_TEST_CHILD";
 constexpr const char* ready_marker = "CORVANE_TEST_READY";
 
+// The C runtime's _putenv_s also updates the Windows process environment; an
+// empty value removes the variable.
 void set_variable(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
-    // The C runtime's _putenv_s also updates the process environment; an
-    // empty value removes the variable.
     _putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
     value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
@@ -35,9 +33,9 @@ void set_variable(const std::string& name, const std::optional<std::string>& val
 
 }  // namespace
 
+// A leftover of an earlier run may hold the name: take the next one.
 temp_folder::temp_folder() {
     const auto base = std::filesystem::temp_directory_path();
-    // A leftover of an earlier run may hold the name: take the next one.
     while (!std::filesystem::create_directory(path_ = (base / unique_name("folder")).string())) {
     }
 }
@@ -116,14 +114,14 @@ std::string read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Descriptor 1 points at a file of a private folder while the body runs.
 std::string capture_stdout(const std::function<void()>& body) {
-    std::fflush(stdout);
     const temp_folder folder;
     const std::string path = folder.join("stdout");
-    std::FILE* sink = std::fopen(path.c_str(), "wb");
-    if (sink == nullptr) throw std::runtime_error("cannot open " + path);
-    // Descriptor 1 points at the sink while the body runs.
+    std::fflush(stdout);
     const int saved = dup(1);
+    std::FILE* sink = std::fopen(path.c_str(), "wb");
+    if (sink == nullptr) std::abort();
     dup2(fileno(sink), 1);
     body();
     std::fflush(stdout);

@@ -1,13 +1,19 @@
 // The Windows half of the test support: processes through CreateProcessA;
 // the ANSI code page is the system's, or under Wine the one that LC_ALL
-// named when Wine started.
+// named when Wine started. Wine is told apart by its exports
+// wine_get_version (ntdll) and wine_get_unix_file_name (kernel32), which
+// Windows lacks; both modules are loaded into every process.
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "test_support.hpp"
+#include "wine_support.hpp"
 
 namespace corvane::test {
 
@@ -48,6 +54,21 @@ std::string environment_block(const std::vector<std::string>& extra) {
     }
     FreeEnvironmentStringsA(strings);
     return block + '\0';
+}
+
+FARPROC wine_export(const char* module, const char* name) {
+    return GetProcAddress(GetModuleHandleA(module), name);
+}
+
+// The host path of a Windows path (test paths are ASCII); "" when there is none.
+std::string host_path(const std::string& path) {
+    auto convert = reinterpret_cast<char*(CDECL*)(LPCWSTR)>(
+        reinterpret_cast<void*>(wine_export("kernel32.dll", "wine_get_unix_file_name")));
+    char* converted = convert != nullptr ? convert(std::wstring(path.begin(), path.end()).c_str())
+                                         : nullptr;
+    const std::string result = converted != nullptr ? converted : "";
+    HeapFree(GetProcessHeap(), 0, converted);
+    return result;
 }
 
 }  // namespace
@@ -111,6 +132,23 @@ std::optional<std::vector<std::string>> code_page_environment(int code_page, con
     // build runs the child body once per code page with LC_ALL set instead.
     why = "every process this one starts has the ANSI code page " + std::to_string(GetACP());
     return std::nullopt;
+}
+
+bool under_wine() { return wine_export("ntdll.dll", "wine_get_version") != nullptr; }
+
+// Wine starts host programs given by their host path, but cannot wait for
+// one (its handle is signalled at once): the link is watched for instead.
+bool make_host_link(const std::string& target, const std::string& link) {
+    const bool relative = target.find(':') == std::string::npos && target.find_first_of("\\/") != 0;
+    std::string host_target = relative ? target : host_path(target);
+    std::replace(host_target.begin(), host_target.end(), '\\', '/');
+    const std::string host_link = host_path(link);
+    if (host_target.empty() || host_link.empty()) return false;
+    child_process::program({"/bin/ln", "-s", host_target, host_link}).wait();
+    for (int tries = 0; tries < 3000 && !std::filesystem::exists(link); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::filesystem::exists(link);
 }
 
 }  // namespace corvane::test
