@@ -45,7 +45,7 @@ number read_number(const variant_record& v) noexcept {
 // the length bounds them; where there is a NUL the parse stops there by
 // itself, since a NUL fits no part of a number.
 std::string_view unit_bytes(const bstrunit* unit) noexcept {
-    if (unit == nullptr) {
+    if (unit == nullptr || has_negative_length(unit)) {
         return {};
     }
     return {reinterpret_cast<const char*>(unit->bytes), unit->length};
