@@ -45,10 +45,10 @@ number read_number(const variant_record& v) noexcept {
 // the length bounds them; where there is a NUL the parse stops there by
 // itself, since a NUL fits no part of a number.
 std::string_view unit_bytes(const bstrunit* unit) noexcept {
-    if (unit == nullptr || has_negative_length(unit)) {
+    if (unit == nullptr) {
         return {};
     }
-    return {reinterpret_cast<const char*>(unit->bytes), unit->length};
+    return {reinterpret_cast<const char*>(unit->bytes), has_negative_length(unit) ? 0 : unit->length};
 }
 
 // The unit's length field lies just before its bytes; an integer parse may
