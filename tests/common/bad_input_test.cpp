@@ -1,7 +1,8 @@
 // Every exported function called with hostile arguments: null handles, null
 // and empty strings, invalid type codes, sizes of 0 and 2^32 - 1, negative
 // counts and names of 1023, 1024 and 4096 bytes. A row is the call as
-// written, the result its contract gives and why. Out-parameters start as
+// written and the result its contract gives; the comment heading each group
+// of rows says why. Out-parameters start as
 // 0x5A bytes and must keep them unless the row says what the call leaves
 // there; the sanitizer and valgrind runs catch a call that reads or writes
 // memory it must not, or leaks.
@@ -279,7 +280,7 @@ TEST(BadInput, EveryExportAnswersHostileArgumentsAsItsContractSays) {
             const int64_t result = r.run(s, o);
             calls += r.call + '\n';
             if (r.after != nullptr) r.after(expected);
-            EXPECT_EQ(result, r.result) << r.call << " with " << (s ? std::strlen(s) : 0) << " bytes";
+            EXPECT_EQ(result, r.result) << r.call << " on " << (s ? std::to_string(std::strlen(s)) : "null");
             EXPECT_EQ(std::memcmp(&o, &expected, sizeof o), 0) << r.call << ": out-parameters";
         }
     };
