@@ -5,6 +5,7 @@
 #include "value/bstrunit.hpp"
 
 using corvane::detail::duplicate_unit;
+using corvane::detail::has_negative_length;
 using corvane::detail::make_unit_from_text;
 using corvane::detail::release_unit;
 using corvane::detail::units_equal;
@@ -98,7 +99,7 @@ CORVANE_API bool bstr_set_bstr(bstr_handle* destination, const bstr_handle* sour
 }
 
 CORVANE_API bool bstr_set_bstrunit(bstr_handle* handle, const bstrunit* unit) {
-    if (handle == nullptr) {
+    if (handle == nullptr || has_negative_length(unit)) {
         return unit == nullptr;
     }
     replace_unit(handle, duplicate_unit(unit));

@@ -9,7 +9,8 @@ bstrunit* make_unit_from_text(const char* text) {
 }
 
 bool units_equal(const bstrunit& a, const bstrunit& b) noexcept {
-    return a.length == b.length && (a.length == 0 || std::memcmp(a.bytes, b.bytes, a.length) == 0);
+    return a.length == b.length && !has_negative_length(&a) &&
+           (a.length == 0 || std::memcmp(a.bytes, b.bytes, a.length) == 0);
 }
 
 }  // namespace corvane::detail

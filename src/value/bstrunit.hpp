@@ -33,6 +33,14 @@ inline bstrunit* make_unit(const void* bytes, uint32_t length) {
 // A new unit holding `text` and its terminating NUL (length = strlen + 1).
 bstrunit* make_unit_from_text(const char* text);
 
+// Every operation reads a unit's length as a signed 32-bit number. A unit
+// whose length reads as negative claims more bytes than any unit holds: it
+// comes from outside the library, its bytes are never read, and an operation
+// that would copy or read them refuses it instead.
+inline bool has_negative_length(const bstrunit* unit) noexcept {
+    return unit != nullptr && unit->length > uint32_t{INT32_MAX};
+}
+
 // A copy of `unit` with the same length and bytes; null for null.
 inline bstrunit* duplicate_unit(const bstrunit* unit) {
     if (unit == nullptr) {

@@ -48,7 +48,7 @@ std::string_view unit_bytes(const bstrunit* unit) noexcept {
     if (unit == nullptr) {
         return {};
     }
-    return {reinterpret_cast<const char*>(unit->bytes), unit->length};
+    return {reinterpret_cast<const char*>(unit->bytes), has_negative_length(unit) ? 0 : unit->length};
 }
 
 // The unit's length field lies just before its bytes; an integer parse may

@@ -193,7 +193,11 @@ CORVANE_API bool safearray_set_element(safearray_handle* handle, uint32_t index,
         return false;
     }
     if (handle->holds_strings()) {
-        bstrunit* fresh = duplicate_unit(load_unit(static_cast<const std::byte*>(value)));
+        const bstrunit* unit = load_unit(static_cast<const std::byte*>(value));
+        if (corvane::detail::has_negative_length(unit)) {
+            return false;
+        }
+        bstrunit* fresh = duplicate_unit(unit);
         release_unit(load_unit(handle->slot(index)));
         store_unit(handle->slot(index), fresh);
     } else {

@@ -27,7 +27,8 @@ bool strings_equal(const bstrunit* a, const bstrunit* b) noexcept {
 }  // namespace
 
 void copy_record(variant_record& destination, const variant_record& source) {
-    if (&destination == &source) {
+    const bool refused = source.type == VARIANT_TYPE_STRING && has_negative_length(source.value.unit);
+    if (&destination == &source || refused) {
         return;
     }
     // The unit is copied before the destination is emptied, so that a failed
@@ -87,6 +88,9 @@ CORVANE_API void variant_set_variant(variant_record* destination, const variant_
 }
 
 CORVANE_API void variant_set_bstrunit(variant_record* v, const bstrunit* unit) {
+    if (has_negative_length(unit)) {
+        return;
+    }
     // Copied first: `unit` may be the record's own unit.
     bstrunit* copy = duplicate_unit(unit);
     clear_record(*v);

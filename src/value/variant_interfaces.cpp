@@ -10,6 +10,7 @@
 #include "common/portability.hpp"
 #include "common/size_query.hpp"
 #include "corvane/sync.h"
+#include "value/bstrunit.hpp"
 #include "value/variant_record.hpp"
 
 namespace corvane::detail {
@@ -56,7 +57,7 @@ using corvane::detail::is_value_type;
 // A unit read as text: its bytes up to the first NUL, never past its length.
 // A null unit is the empty text.
 std::string_view unit_text(const bstrunit* unit) {
-    if (unit == nullptr) {
+    if (unit == nullptr || corvane::detail::has_negative_length(unit)) {
         return {};
     }
     const auto* bytes = reinterpret_cast<const char*>(unit->bytes);
