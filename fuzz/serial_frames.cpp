@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::input in{data, size};
     const auto wanted = static_cast<std::int32_t>(in.take<std::int8_t>());
     const std::string header = in.bytes(in.take<std::uint8_t>() % 16);
-    port = {in.bytes(), 0, 1u + in.take<std::uint8_t>() % 8};
+    const std::size_t chunk = 1u + in.take<std::uint8_t>() % 8;
+    port = {in.bytes(), 0, chunk};
     const std::size_t frame_size = wanted > 0 ? static_cast<std::size_t>(wanted) : 0;
     const auto buffer = std::make_unique<std::uint8_t[]>(frame_size);
     std::memset(buffer.get(), 0xA5, frame_size);
