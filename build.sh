@@ -7,7 +7,9 @@
 #   ./build.sh test tsan            the same under ThreadSanitizer
 #   ./build.sh test clang           the same built with clang 14
 #   ./build.sh test windows         cross-build the DLL and run the suite under Wine
-#   ./build.sh test valgrind [re]   the suite (or the tests matching re) under valgrind memcheck
+#   ./build.sh test FLAVOUR labels  any flavour (plain too), only the tests whose label matches the
+#                                   regular expression (a subsystem's folder, fuzz-replay, ...)
+#   ./build.sh test valgrind        the suite under valgrind memcheck
 #   ./build.sh tour windows         cross-build and run the tour under Wine
 #   ./build.sh bench                build the benchmarks (build-bench/bench/...)
 #   ./build.sh bench windows        cross-build the benchmarks (build-windows-bench/bin/)
@@ -141,7 +143,7 @@ case "$action" in
         cmake --build "$build_dir" -j "$jobs"
         [[ $flavour != windows ]] || start_wine
         selection=()
-        [[ -z ${3:-} ]] || selection=(-R "$3")
+        [[ -z ${3:-} ]] || selection=(-L "$3")
         # Memcheck runs the vfork-like clone of posix_spawn as a plain fork, so
         # a child's failed exec never reaches the parent: that one test cannot
         # pass under it.
