@@ -2,6 +2,8 @@
 // into each other, numbers to decimal text and text to numbers. Numbers
 // convert in place without allocating; text is formed on the stack and
 // becomes exactly one unit.
+#include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -161,50 +163,49 @@ void store_number(const number& n, variant_type target, variant_value& out) noex
     }
 }
 
-// Text read by the target's parse: 32-bit strtol for the signed narrow codes
-// and bool, 32-bit strtoul for the unsigned narrow codes, the 64-bit parses
-// for long long, strtod for float and double. A narrow code keeps the low
-// bits of the 32-bit result; bytes above the result are 0.
-variant_value parsed_value(const bstrunit* unit, variant_type target) noexcept {
-    const std::string_view text = unit_bytes(unit);
-    const std::size_t before = readable_before(unit);
+// The width text is read at, by integer code and bool: strtol's 32 bits for
+// the signed narrow codes, int, long and bool, strtoul's for the unsigned
+// ones, the 64-bit parses' for long long. A narrow code keeps the low bits of
+// the 32-bit result, bool the whole result, which it then tests against 0.
+constexpr auto parse_widths = [] {
+    std::array<integer_range, VARIANT_TYPE_BOOL + 1> widths{};
+    for (variant_type target = VARIANT_TYPE_CHAR; target <= VARIANT_TYPE_BOOL; ++target) {
+        const bool is_signed = is_signed_integer_type(target) || target == VARIANT_TYPE_BOOL;
+        const uint32_t bits = target == VARIANT_TYPE_BOOL ? 32 : type_bit_size(target);
+        const uint64_t max = bits == 64 ? (is_signed ? uint64_t{INT64_MAX} : UINT64_MAX)
+                                        : (is_signed ? uint64_t{INT32_MAX} : uint64_t{UINT32_MAX});
+        widths[target] = {max, max + uint64_t{is_signed}, bits == 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1};
+    }
+    return widths;
+}();
+
+// A narrower member is the low-order bytes of the value, so the value's 64
+// bits cut to a code's width hold its member with zero bytes above.
+static_assert(std::endian::native == std::endian::little);
+
+// Text read by strtod for float and double. Kept out of line, so that the
+// integers need no room for it.
+CORVANE_NOINLINE variant_value parsed_real(const bstrunit* unit, variant_type target) noexcept {
+    const double value = parse_double(unit_bytes(unit));
     variant_value out{};
-    switch (target) {
-    case VARIANT_TYPE_CHAR:
-        out.u8 = static_cast<uint8_t>(parse_integer<int32_t>(text, before));
-        break;
-    case VARIANT_TYPE_UCHAR:
-        out.u8 = static_cast<uint8_t>(parse_integer<uint32_t>(text, before));
-        break;
-    case VARIANT_TYPE_SHORT:
-        out.u16 = static_cast<uint16_t>(parse_integer<int32_t>(text, before));
-        break;
-    case VARIANT_TYPE_USHORT:
-        out.u16 = static_cast<uint16_t>(parse_integer<uint32_t>(text, before));
-        break;
-    case VARIANT_TYPE_INT:
-    case VARIANT_TYPE_LONG:
-        out.i32 = parse_integer<int32_t>(text, before);
-        break;
-    case VARIANT_TYPE_UINT:
-    case VARIANT_TYPE_ULONG:
-        out.u32 = parse_integer<uint32_t>(text, before);
-        break;
-    case VARIANT_TYPE_LONGLONG:
-        out.i64 = parse_integer<int64_t>(text, before);
-        break;
-    case VARIANT_TYPE_ULONGLONG:
-        out.u64 = parse_integer<uint64_t>(text, before);
-        break;
-    case VARIANT_TYPE_FLOAT:
-        out.f32 = narrow_to_float(parse_double(text));
-        break;
-    case VARIANT_TYPE_DOUBLE:
-        out.f64 = parse_double(text);
-        break;
-    default:  // bool
-        out.u8 = parse_integer<int32_t>(text, before) != 0;
-        break;
+    if (target == VARIANT_TYPE_FLOAT) {
+        out.f32 = narrow_to_float(value);
+    } else {
+        out.f64 = value;
+    }
+    return out;
+}
+
+// Text read by the parse of the number or bool `target`. A narrow code keeps
+// the low bits of the 32-bit result; bytes above the result are 0.
+variant_value parsed_value(const bstrunit* unit, variant_type target) noexcept {
+    if (target == VARIANT_TYPE_FLOAT || target == VARIANT_TYPE_DOUBLE) {
+        return parsed_real(unit, target);
+    }
+    variant_value out{};
+    out.u64 = parse_integer(unit_bytes(unit), readable_before(unit), parse_widths[target]);
+    if (target == VARIANT_TYPE_BOOL) {
+        out.u64 = out.u64 != 0;
     }
     return out;
 }
@@ -246,8 +247,8 @@ bstrunit* text_unit(const variant_record& v) {
 // Text to a number or bool: the unit is read, then released.
 CORVANE_NOINLINE bool change_from_text(variant_record& v, variant_type target) noexcept {
     bstrunit* const unit = v.value.unit;
-    v.value = parsed_value(unit, target);
     v.type = target;
+    v.value = parsed_value(unit, target);
     release_unit(unit);
     return true;
 }

@@ -12,6 +12,12 @@
 namespace corvane::detail {
 namespace {
 
+// The digits of an integer: their magnitude, saturated at 64 bits.
+struct scanned_integer {
+    uint64_t magnitude = 0;
+    bool beyond_64_bits = false;
+};
+
 // isspace in the "C" locale. The first test sends most characters away.
 constexpr bool is_c_space(char c) noexcept {
     const auto u = static_cast<unsigned char>(c);
@@ -258,11 +264,11 @@ CORVANE_NOINLINE double parse_double_by_grammar(std::string_view text) noexcept 
 
 }  // namespace
 
-scanned_integer scan_integer(std::string_view text, std::size_t readable_before) noexcept {
+uint64_t parse_integer(std::string_view text, std::size_t readable_before, const integer_range& range) noexcept {
     const char* end = text.data() + text.size();
     const char* p = skip_space(text.data(), end);
+    const bool negative = take_sign(p, end);
     scanned_integer out;
-    out.negative = take_sign(p, end);
     if (p == end || *p != '0') {
         accumulate_decimal(p, end, text.data() - readable_before, out);
     } else if (is_hex_prefix(p, end) && end - p > 2 && digit_value(p[2]) < 16) {
@@ -271,7 +277,15 @@ scanned_integer scan_integer(std::string_view text, std::size_t readable_before)
         // 0x without a hexadecimal digit reads as the 0 alone, like 08.
         accumulate_digits<8>(p, end, out);
     }
-    return out;
+    // Nothing here branches on the sign: it would be mispredicted as often as
+    // signs change. The magnitude is negated by mask, and both outcomes of
+    // the clamp are formed and one is chosen. The limit below zero of a signed
+    // width, max + 1, has the bits of its minimum.
+    const uint64_t sign = uint64_t{0} - uint64_t{negative};
+    const uint64_t value = (out.magnitude ^ sign) - sign;
+    const uint64_t limit = negative ? range.below_zero : range.above_zero;
+    const bool fits = !out.beyond_64_bits && out.magnitude <= limit;
+    return (fits ? value : limit) & range.kept_bits;
 }
 
 char* format_fixed(double value, char* first) noexcept {

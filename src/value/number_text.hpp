@@ -124,44 +124,25 @@ struct decimal_text {
 // -inf for the values that have no digits.
 char* format_fixed(double value, char* first) noexcept;
 
-// The integer at the start of `text` read as strtol / strtoul do with base 0,
-// at the width of Int (int32_t, uint32_t, int64_t or uint64_t): leading white
-// space, an optional sign, 0x or 0X for hexadecimal, a leading 0 for octal
-// (so 08 reads 0). Signed results clamp to Int's range; unsigned results clamp
-// to its maximum and a minus sign negates modulo 2^N. No number reads as 0.
-// `readable_before` bytes just before the text belong to the same object
-// and may be read as well (a unit's length field), which lets short texts
-// be loaded whole; their values do not matter.
-template <typename Int>
-Int parse_integer(std::string_view text, std::size_t readable_before = 0) noexcept;
-
-// The parts of the integer at the start of `text` by the grammar above, with
-// its magnitude saturated at 64 bits; parse_integer clamps it to a width.
-struct scanned_integer {
-    uint64_t magnitude = 0;
-    bool negative = false;
-    bool beyond_64_bits = false;
+// The width an integer parse reads at: the largest magnitude its result may
+// have with either sign (a signed width reaches one further below zero), and
+// the bits of the result that are kept.
+struct integer_range {
+    uint64_t above_zero = 0;
+    uint64_t below_zero = 0;
+    uint64_t kept_bits = 0;
 };
-scanned_integer scan_integer(std::string_view text, std::size_t readable_before) noexcept;
 
-template <typename Int>
-Int parse_integer(std::string_view text, std::size_t readable_before) noexcept {
-    static_assert(std::is_integral_v<Int> && sizeof(Int) >= 4);
-    using unsigned_int = std::make_unsigned_t<Int>;
-    constexpr uint64_t max = std::numeric_limits<Int>::max();
-    const scanned_integer scanned = scan_integer(text, readable_before);
-    const auto low_bits = static_cast<unsigned_int>(scanned.magnitude);
-    const auto value = scanned.negative ? static_cast<unsigned_int>(unsigned_int{0} - low_bits) : low_bits;
-    // A signed negative result reaches one further, to the minimum, whose
-    // bits are those of max + 1. Both outcomes are formed and one is chosen:
-    // a branch on the sign would be mispredicted as often as signs change.
-    uint64_t limit = max;
-    if constexpr (std::is_signed_v<Int>) {
-        limit += uint64_t{scanned.negative};
-    }
-    const bool fits = !scanned.beyond_64_bits && scanned.magnitude <= limit;
-    return static_cast<Int>(fits ? value : static_cast<unsigned_int>(limit));
-}
+// The integer at the start of `text` read as strtol / strtoul do with base 0:
+// leading white space, an optional sign, 0x or 0X for hexadecimal, a leading 0
+// for octal (so 08 reads 0). A magnitude past the range gives the limit for
+// its sign (below zero, a signed width's is max + 1, whose bits are its
+// minimum); one within it is negated modulo 2^64 by a minus sign. No number
+// reads as 0. The result is cut to the kept bits. `readable_before` bytes just
+// before the text belong to the same object and may be read as well (a unit's
+// length field), which lets short texts be loaded whole; their values do not
+// matter.
+uint64_t parse_integer(std::string_view text, std::size_t readable_before, const integer_range& range) noexcept;
 
 // The number at the start of `text` read as strtod does: leading white space,
 // an optional sign, decimal or 0x hexadecimal digits with an exponent, inf,
