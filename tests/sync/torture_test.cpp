@@ -37,14 +37,14 @@ using owned = std::unique_ptr<T, decltype([](T* handle) { destroy(&handle); })>;
 // One process's handles on a round's names, and what it does with them. The
 // parent (me < 0) makes the block.
 struct process {
-    process(std::string name, int index, int doomed) : stem(name), me(index), victim(doomed) {
+    process(const std::string& name, int index, int dies) : stem(name), me(index), victim(dies) {
         for (int which : {3, 1, 2}) reopen(which);
     }
     // Closes handle `which` (mutex, gate, semaphore, block) and opens its name
     // again: false when the block or the state of the gate is gone.
     bool reopen(int which) {
         const std::string full = stem + "-" + "mgsb"[which];
-        const char* name = full.c_str();
+        const char* const name = full.c_str();
         if (which == 0) mutex.reset(), mutex.reset(os_recursive_mutex_create(name));
         if (which == 1) gate.reset(), gate.reset(os_event_create(true, false, name));
         if (which == 2) units.reset(), units.reset(os_semaphore_create(most_children, name));
