@@ -4,6 +4,10 @@
 
 #include <pthread.h>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 #include <atomic>
 #include <cerrno>
 
@@ -55,10 +59,39 @@ void initialise_recursive_mutex(pthread_mutex_t* mutex, bool process_shared) {
     pthread_mutexattr_destroy(&attributes);
 }
 
+// Locks a robust mutex, waiting in slices. An unlock wakes one sleeper; if
+// that process is killed before it takes the mutex while a third one takes
+// it first, the wake-up is lost: the system passes it on for the dead only
+// while the mutex is free, and the third process's unlock sees no sleeper to
+// wake. The other sleepers would then wait for good on a free mutex; a slice
+// that ends makes them look again.
+int lock_robust(pthread_mutex_t* mutex) {
+    constexpr long slice_ns = 50'000'000;
+    int result = pthread_mutex_trylock(mutex);
+    while (result == EBUSY || result == ETIMEDOUT) {
+        timespec end{};
+        clock_gettime(CLOCK_REALTIME, &end);
+        end.tv_nsec += slice_ns;
+        if (end.tv_nsec >= 1'000'000'000) {
+            end.tv_sec += 1;
+            end.tv_nsec -= 1'000'000'000;
+        }
+        result = pthread_mutex_timedlock(mutex, &end);
+#if defined(__SANITIZE_THREAD__)
+        // ThreadSanitizer's timedlock counts no lock taken from a dead holder.
+        if (result == EOWNERDEAD) {
+            __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
+            __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock, 0);
+        }
+#endif
+    }
+    return result;
+}
+
 // A holder that died leaves the mutex to the next locker, as an abandoned
 // mutex passes to the next waiter.
 void lock_named(recursive_lock& lock) {
-    const int result = pthread_mutex_lock(lock.mutex);
+    const int result = lock_robust(lock.mutex);
     if (result == EOWNERDEAD) {
         pthread_mutex_consistent(lock.mutex);
         lock.held_levels = 0;  // the dead holder may have been a thread of ours
