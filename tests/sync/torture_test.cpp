@@ -13,8 +13,6 @@
 #include "corvane/system.h"
 #include "sync_test_support.hpp"
 
-using namespace sync_test;
-
 namespace {
 
 constexpr int most_children = 4, word_count = 64;
