@@ -2,9 +2,8 @@
 // and empty strings, invalid type codes, sizes of 0 and 2^32 - 1, negative
 // counts and names of 1023, 1024 and 4096 bytes. A row is the call as
 // written and the result its contract gives; the comment heading each group
-// of rows says why. Out-parameters start as
-// 0x5A bytes and must keep them unless the row says what the call leaves
-// there; the sanitizer and valgrind runs catch a call that reads or writes
+// of rows says why. Out-parameters start as 0x5A bytes and must keep them
+// unless the row says what the call leaves there; the sanitizer and valgrind runs catch a call that reads or writes
 // memory it must not, or leaks.
 #include <gtest/gtest.h>
 
@@ -183,17 +182,17 @@ TEST(BadInput, EveryExportAnswersHostileArgumentsAsItsContractSays) {
         GIVES(0, variant_resolve_as_long(&null_text)), GIVES(0, variant_resolve_as_bool(&null_text)),
         GIVES(0, variant_resolve_as_longlong(&null_text)), GIVES(0, variant_resolve_as_ulonglong(&null_text)),
         // An unknown name is type 0.
-        // A create with nothing to refuse gives a handle.
-        // An index at or past the count, or no room.
         GIVES(0, variant_resolve_type(n4096, &(code = 7)) || code),
+        // A create with nothing to refuse gives a handle.
         GIVES(1, fresh(bstr_create(), bstr_destroy)),
-        GIVES(0, safearray_set_element(ints, 2, &o.i32) || safearray_get_element(ints, 2, &o.i32)),
         GIVES(1, fresh(variant_wrapper_create(), variant_wrapper_destroy)),
         GIVES(1, fresh(os_condition_create(), os_condition_destroy)),
+        // An index at or past the count, or no room.
+        GIVES(0, safearray_set_element(ints, 2, &o.i32) || safearray_get_element(ints, 2, &o.i32)),
         GIVES(0, safearray_get_element(ints, 0, nullptr) || safearray_set_element(ints, 0, nullptr)),
         GIVES(0, safearray_access_element(ints, nullptr) || safearray_get_element(ints, UINT32_MAX, &o.i32)),
-        // Time records at both ends: every clock kind is one, spans wrap, copies are exact.
-        // Long past, or no time: at once.
+        // Time records at both ends: every clock kind is one, spans wrap, copies are exact;
+        // long past, or no time: at once.
         GIVES(0, os_clock_get_time(INT32_MIN, &t)), DOES(os_thread_sleep_milliseconds(0)),
         GIVES(-2, (os_clock_get_clock_span(&low, &high, &t), t.seconds + t.nanoseconds)),
         GIVES(852'516'352, (os_clock_adjust_clock_time(&(t = low)), t.nanoseconds)),
@@ -250,9 +249,9 @@ TEST(BadInput, EveryExportAnswersHostileArgumentsAsItsContractSays) {
         // More clears than start-ups.
         GIVES(0, os_socket_clear_library()), GIVES(1, os_socket_init_library() && os_socket_clear_library()),
         // Invalid UTF-8 gives "Error Encode!", null the empty text, sizes 14 and 1.
-        // A prefix sorts first; equal strings are in no order.
         GIVES(14, (os_utf8helper_oem_from_utf8("\xff", nullptr, &size), size)),
         GIVES(1, (os_utf8helper_oem_to_utf8(nullptr, nullptr, &size), size)),
+        // A prefix sorts first; equal strings are in no order.
         GIVES(0, os_clibrary_string_intelligent_greater(n1024, n4096)),
         GIVES(0, os_clibrary_string_intelligent_less("", "")),
     };
