@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "common/last_error.hpp"
+#include "common/linux/system_calls.hpp"
 #include "common/linux/unique_fd.hpp"
 #include "common/object_name.hpp"
 #include "common/object_record.hpp"
@@ -98,7 +99,7 @@ std::atomic_ref<uint32_t> open_handles(void* base) {
 class mapping {
 public:
     mapping(int fd, size_t length)
-        : base_(mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)),
+        : base_(system_calls.mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)),
           length_(length) {}
     ~mapping() {
         if (valid()) {
@@ -127,7 +128,7 @@ bool lock(int fd, short type, bool wait) {
     struct flock range {};
     range.l_type = type;
     range.l_whence = SEEK_SET;
-    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) != 0) {
+    while (system_calls.fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) != 0) {
         if (errno != EINTR) {
             return false;
         }
@@ -179,8 +180,8 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         return false;
     }
     // Truncating to 0 first zero-fills whatever an earlier holder left.
-    if ((status.st_size != 0 && ftruncate(fd, 0) != 0) ||
-        ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if ((status.st_size != 0 && system_calls.ftruncate(fd, 0) != 0) ||
+        system_calls.ftruncate(fd, static_cast<off_t>(size)) != 0) {
         return false;
     }
     mapping view(fd, size);
@@ -274,11 +275,11 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         }
         int fd = -1;
         if (create) {
-            fd = shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            fd = system_calls.shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         }
         const bool made_name = fd >= 0;
         if (fd < 0 && (!create || errno == EEXIST)) {
-            fd = shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
+            fd = system_calls.shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
             if (fd < 0 && create && errno == ENOENT) {
                 continue;
             }
