@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "common/last_error.hpp"
+#include "common/linux/restart_on_signal.hpp"
 #include "common/linux/system_calls.hpp"
 #include "common/linux/unique_fd.hpp"
 #include "common/object_name.hpp"
@@ -180,8 +181,10 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         return false;
     }
     // Truncating to 0 first zero-fills whatever an earlier holder left.
-    if ((status.st_size != 0 && system_calls.ftruncate(fd, 0) != 0) ||
-        system_calls.ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const auto truncate = [fd](off_t length) {
+        return restart_on_signal([&] { return system_calls.ftruncate(fd, length); });
+    };
+    if ((status.st_size != 0 && truncate(0) != 0) || truncate(static_cast<off_t>(size)) != 0) {
         return false;
     }
     mapping view(fd, size);
@@ -292,7 +295,10 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         attachment attached;
         struct stat status {};
         bool lay_out = false;
-        if (made_name && take_shared_without_waiting(fd)) {
+        // A made name whose shared lock fails goes the way of a found one:
+        // it must then end up shared like any other, not kept exclusive.
+        const bool shared_held = made_name && take_shared_without_waiting(fd);
+        if (shared_held) {
             // A name made just now is laid out under the shared lock every
             // handle keeps, which spares taking a lock and turning it into
             // that one; others that open it meanwhile find it not ready and
@@ -322,7 +328,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             }
         }
         if (lay_out) {
-            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, made_name,
+            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, shared_held,
                                    &attached)) {
                 // No other handle can hold the lock exclusively meanwhile, so
                 // the name is still this object's: nothing half-made is left.

@@ -107,7 +107,7 @@ bool fill_destination(int from, const struct stat& from_info, unique_fd& to, cop
     // source: truncating on open would destroy a file copied onto itself.
     if (same_file(from_info, to_info) ||
         (S_ISREG(to_info.st_mode) && to_info.st_size != 0 &&
-         system_calls.ftruncate(to.get(), 0) != 0)) {
+         restart_on_signal([&] { return system_calls.ftruncate(to.get(), 0); }) != 0)) {
         return false;
     }
     if (!copy_descriptor(from, from_info, to.get())) {
