@@ -100,8 +100,9 @@ void close_claimed(int fd) {
 
 std::intptr_t serial_open(const char* name, std::uint32_t baud_rate, std::uint8_t parity,
                           std::uint8_t stop_bits) {
-    const int fd = restart_on_signal(
-        [&] { return system_calls.open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    const int fd = restart_on_signal([&] {
+        return system_calls.openat(AT_FDCWD, name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    });
     if (fd == -1) {
         return invalid_serial_port;
     }

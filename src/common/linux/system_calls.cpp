@@ -3,7 +3,6 @@
 namespace corvane::detail {
 
 system_call_table system_calls = {
-    .open = ::open,
     .openat = ::openat,
     .shm_open = ::shm_open,
     .read = ::read,

@@ -3,7 +3,8 @@
 // so a test linked with the library's objects can make the Nth call of a
 // kind fail, or come back short, and see what the caller does with that.
 // Each entry starts as the real function: unused, it costs one load and an
-// indirect call. Nothing in the library changes the table.
+// indirect call. Nothing in the library changes the table. Paths open
+// through openat with AT_FDCWD, so one entry serves every open.
 #pragma once
 
 #include <fcntl.h>
@@ -16,7 +17,6 @@
 namespace corvane::detail {
 
 struct system_call_table {
-    decltype(&::open) open;
     decltype(&::openat) openat;
     decltype(&::shm_open) shm_open;
     decltype(&::read) read;

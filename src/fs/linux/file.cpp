@@ -215,9 +215,9 @@ bool path_is_relative(const char* path) { return !is_separator(path[0]); }
 bool create_file(const std::string& path) {
     // O_NONBLOCK: opening an existing named pipe must not wait for a writer.
     posix::unique_fd file(posix::restart_on_signal([&] {
-        return system_calls.open(path.c_str(),
-                                 O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
-                                 posix::created_file_mode);
+        return system_calls.openat(AT_FDCWD, path.c_str(),
+                                   O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                                   posix::created_file_mode);
     }));
     // An existing file that the caller may not read exists all the same.
     return static_cast<bool>(file) || probe_entry(path) == entry_kind::file;

@@ -16,7 +16,7 @@ namespace corvane::detail {
 int32_t runtime_open(const char* path, int32_t flags, int32_t mode) {
     // Close-on-exec stands where the Windows build adds its binary flag: child
     // processes must not inherit the library's descriptors.
-    return system_calls.open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    return system_calls.openat(AT_FDCWD, path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 int32_t runtime_read(int32_t descriptor, void* buffer, uint32_t count) {

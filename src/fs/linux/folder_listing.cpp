@@ -37,7 +37,7 @@ bool is_dot_or_dot_dot(const char* name) {
 
 folder_listing::folder_listing(const std::string& path)
     : state_(stream_for(posix::restart_on_signal(
-          [&] { return system_calls.open(path.c_str(), folder_open_flags); }))) {}
+          [&] { return system_calls.openat(AT_FDCWD, path.c_str(), folder_open_flags); }))) {}
 
 folder_listing::folder_listing(entry_at sub_folder)
     : state_(stream_for(posix::restart_on_signal([&] {

@@ -282,8 +282,8 @@ std::string_view base_name(std::string_view path) {
 
 std::string command_name_of(const std::string& entry) {
     std::string name;
-    int descriptor =
-        system_calls.open(("/proc/" + entry + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
+    int descriptor = system_calls.openat(AT_FDCWD, ("/proc/" + entry + "/comm").c_str(),
+                                         O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         return name;
     }
