@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <climits>
 
-#include "common/linux/system_calls.hpp"
 #include "comm/linux/posix_comm.hpp"
+#include "common/linux/system_calls.hpp"
 
 namespace corvane::detail {
 

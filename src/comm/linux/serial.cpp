@@ -15,8 +15,8 @@
 #include <iterator>
 
 #include "comm/comm_platform.hpp"
-#include "common/linux/system_calls.hpp"
 #include "comm/linux/posix_comm.hpp"
+#include "common/linux/system_calls.hpp"
 
 namespace corvane::detail {
 namespace {
