@@ -30,6 +30,7 @@ using corvane::detail::system_calls;
 enum kind { openat_k, shm_open_k, read_k, write_k, copy_k, ftruncate_k, mmap_k, fcntl_k, poll_k, spawn_k, iconv_k, kinds };
 const char* const kind_names[kinds] = {"openat", "shm_open", "read", "write", "copy_file_range", "ftruncate", "mmap", "fcntl", "poll", "posix_spawn", "iconv"};
 constexpr int shorten = 0;  // in place of an errno: the call moves one unit only
+// What each kind of call can really answer, in the order of the kinds.
 const std::vector<int> errors_of[kinds] = {
     {EINTR, EMFILE, ENFILE, ENOMEM, ENOSPC, EIO}, {EMFILE, ENFILE, ENOMEM, ENOSPC}, {EINTR, EAGAIN, EIO, shorten},
     {EINTR, EAGAIN, ENOSPC, EIO, shorten}, {EINTR, EXDEV, ENOSPC, EIO, shorten}, {EINTR, ENOSPC, EIO}, {ENOMEM, EAGAIN, ENFILE},
@@ -78,7 +79,7 @@ std::map<std::string, std::string> tree(const fs::path& root) {
     return entries;
 }
 size_t open_descriptors() { return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
-bool shared_memory_holds(const std::string& name) { return std::ranges::any_of(fs::directory_iterator("/dev/shm"), [&](const auto& entry) { return entry.path().string().find(name) != std::string::npos; }); }
+bool shared_memory_holds(const std::string& name) { const fs::directory_iterator shm("/dev/shm"); return std::any_of(begin(shm), end(shm), [&](const auto& entry) { return entry.path().string().find(name) != std::string::npos; }); }
 
 // A source tree, a tree to remove, a file to overwrite, a serial line and
 // names of its own; /tmp and /dev/shm are different file systems here.
