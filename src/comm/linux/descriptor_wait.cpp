@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "comm/linux/posix_comm.hpp"
+#include "common/linux/system_calls.hpp"
 
 namespace corvane::detail {
 
@@ -17,8 +18,8 @@ int poll_until(int fd, short events, deadline_clock::time_point deadline) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - deadline_clock::now());
         const std::int64_t left_ms = std::max<std::int64_t>(left.count(), 0);
-        const int result =
-            ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left_ms, INT_MAX)));
+        const int result = system_calls.poll(
+            &entry, 1, static_cast<int>(std::min<std::int64_t>(left_ms, INT_MAX)));
         if (result > 0) {
             return entry.revents;
         }

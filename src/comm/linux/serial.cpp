@@ -16,6 +16,7 @@
 
 #include "comm/comm_platform.hpp"
 #include "comm/linux/posix_comm.hpp"
+#include "common/linux/system_calls.hpp"
 
 namespace corvane::detail {
 namespace {
@@ -99,7 +100,9 @@ void close_claimed(int fd) {
 
 std::intptr_t serial_open(const char* name, std::uint32_t baud_rate, std::uint8_t parity,
                           std::uint8_t stop_bits) {
-    const int fd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = restart_on_signal([&] {
+        return system_calls.openat(AT_FDCWD, name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    });
     if (fd == -1) {
         return invalid_serial_port;
     }
@@ -124,7 +127,7 @@ void serial_close(std::intptr_t port) {
 
 std::int64_t serial_read_queued(std::intptr_t port, std::uint8_t* buffer, std::size_t count) {
     const ssize_t received =
-        restart_on_signal([&] { return ::read(descriptor_of(port), buffer, count); });
+        restart_on_signal([&] { return system_calls.read(descriptor_of(port), buffer, count); });
     if (received >= 0) {
         return received;
     }
@@ -145,7 +148,7 @@ bool serial_write_all(std::intptr_t port, const std::uint8_t* data, std::size_t 
     std::size_t done = 0;
     while (done < count) {
         const ssize_t written =
-            restart_on_signal([&] { return ::write(fd, data + done, count - done); });
+            restart_on_signal([&] { return system_calls.write(fd, data + done, count - done); });
         if (written > 0) {
             done += static_cast<std::size_t>(written);
             continue;

@@ -18,6 +18,8 @@
 #include <utility>
 
 #include "common/last_error.hpp"
+#include "common/linux/restart_on_signal.hpp"
+#include "common/linux/system_calls.hpp"
 #include "common/linux/unique_fd.hpp"
 #include "common/object_name.hpp"
 #include "common/object_record.hpp"
@@ -98,7 +100,7 @@ std::atomic_ref<uint32_t> open_handles(void* base) {
 class mapping {
 public:
     mapping(int fd, size_t length)
-        : base_(mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)),
+        : base_(system_calls.mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)),
           length_(length) {}
     ~mapping() {
         if (valid()) {
@@ -127,7 +129,7 @@ bool lock(int fd, short type, bool wait) {
     struct flock range {};
     range.l_type = type;
     range.l_whence = SEEK_SET;
-    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) != 0) {
+    while (system_calls.fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) != 0) {
         if (errno != EINTR) {
             return false;
         }
@@ -179,8 +181,10 @@ bool initialise_object(int fd, const struct stat& status, named_kind kind, std::
         return false;
     }
     // Truncating to 0 first zero-fills whatever an earlier holder left.
-    if ((status.st_size != 0 && ftruncate(fd, 0) != 0) ||
-        ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const auto truncate = [fd](off_t length) {
+        return restart_on_signal([&] { return system_calls.ftruncate(fd, length); });
+    };
+    if ((status.st_size != 0 && truncate(0) != 0) || truncate(static_cast<off_t>(size)) != 0) {
         return false;
     }
     mapping view(fd, size);
@@ -274,11 +278,11 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         }
         int fd = -1;
         if (create) {
-            fd = shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            fd = system_calls.shm_open(mapped, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         }
         const bool made_name = fd >= 0;
         if (fd < 0 && (!create || errno == EEXIST)) {
-            fd = shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
+            fd = system_calls.shm_open(mapped, O_RDWR | O_CLOEXEC, 0);
             if (fd < 0 && create && errno == ENOENT) {
                 continue;
             }
@@ -291,7 +295,10 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
         attachment attached;
         struct stat status {};
         bool lay_out = false;
-        if (made_name && take_shared_without_waiting(fd)) {
+        // A made name whose shared lock fails goes the way of a found one:
+        // it must then end up shared like any other, not kept exclusive.
+        const bool shared_held = made_name && take_shared_without_waiting(fd);
+        if (shared_held) {
             // A name made just now is laid out under the shared lock every
             // handle keeps, which spares taking a lock and turning it into
             // that one; others that open it meanwhile find it not ready and
@@ -321,7 +328,7 @@ std::unique_ptr<named_object> named_object::acquire(named_kind kind, const char*
             }
         }
         if (lay_out) {
-            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, made_name,
+            if (!initialise_object(fd, status, kind, full_name, payload_size, initialise, shared_held,
                                    &attached)) {
                 // No other handle can hold the lock exclusively meanwhile, so
                 // the name is still this object's: nothing half-made is left.

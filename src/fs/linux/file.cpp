@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/linux/system_calls.hpp"
 #include "fs/path_rules.hpp"
 #include "fs/linux/posix_io.hpp"
 
@@ -30,7 +31,7 @@ constexpr size_t copy_block_size = 256 * 1024;
 
 bool write_all(int fd, const char* data, size_t size) {
     while (size > 0) {
-        ssize_t put = restart_on_signal([&] { return ::write(fd, data, size); });
+        ssize_t put = restart_on_signal([&] { return system_calls.write(fd, data, size); });
         // A short write is progress; only an error or a write that moves
         // nothing ends the copy.
         if (put <= 0) {
@@ -45,7 +46,8 @@ bool write_all(int fd, const char* data, size_t size) {
 bool copy_by_blocks(int source, int destination) {
     std::unique_ptr<char[]> block(new char[copy_block_size]);
     for (;;) {
-        ssize_t got = restart_on_signal([&] { return ::read(source, block.get(), copy_block_size); });
+        ssize_t got = restart_on_signal(
+            [&] { return system_calls.read(source, block.get(), copy_block_size); });
         if (got == 0) {
             return true;
         }
@@ -70,8 +72,8 @@ bool copy_descriptor(int source, const struct stat& source_info, int destination
         bool moved_any = false;
         for (;;) {
             ssize_t moved = restart_on_signal([&] {
-                return ::copy_file_range(source, nullptr, destination, nullptr, kernel_copy_chunk,
-                                         0);
+                return system_calls.copy_file_range(source, nullptr, destination, nullptr,
+                                                    kernel_copy_chunk, 0);
             });
             if (moved > 0) {
                 moved_any = true;
@@ -104,7 +106,8 @@ bool fill_destination(int from, const struct stat& from_info, unique_fd& to, cop
     // The destination is emptied only now that it is known not to be the
     // source: truncating on open would destroy a file copied onto itself.
     if (same_file(from_info, to_info) ||
-        (S_ISREG(to_info.st_mode) && to_info.st_size != 0 && ::ftruncate(to.get(), 0) != 0)) {
+        (S_ISREG(to_info.st_mode) && to_info.st_size != 0 &&
+         restart_on_signal([&] { return system_calls.ftruncate(to.get(), 0); }) != 0)) {
         return false;
     }
     if (!copy_descriptor(from, from_info, to.get())) {
@@ -117,8 +120,8 @@ bool fill_destination(int from, const struct stat& from_info, unique_fd& to, cop
 }
 
 bool clear_no_wait(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    const int flags = system_calls.fcntl(fd, F_GETFL);
+    return flags >= 0 && system_calls.fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -129,7 +132,8 @@ bool copy_file_content(file_end source, file_end destination, int open_flags,
     // without a reader then fails); transfers afterwards block as usual.
     constexpr int no_wait = O_NONBLOCK | O_NOCTTY;
     unique_fd from(restart_on_signal([&] {
-        return ::openat(source.folder, source.name, O_RDONLY | O_CLOEXEC | no_wait | open_flags);
+        return system_calls.openat(source.folder, source.name,
+                                   O_RDONLY | O_CLOEXEC | no_wait | open_flags);
     }));
     struct stat from_info {};
     if (!from || ::fstat(from.get(), &from_info) != 0 || S_ISDIR(from_info.st_mode) ||
@@ -138,8 +142,9 @@ bool copy_file_content(file_end source, file_end destination, int open_flags,
     }
     int create = target == copy_target::exclusive ? O_CREAT | O_EXCL : O_CREAT;
     unique_fd to(restart_on_signal([&] {
-        return ::openat(destination.folder, destination.name,
-                        O_WRONLY | O_CLOEXEC | create | no_wait | open_flags, created_file_mode);
+        return system_calls.openat(destination.folder, destination.name,
+                                   O_WRONLY | O_CLOEXEC | create | no_wait | open_flags,
+                                   created_file_mode);
     }));
     if (!to || !clear_no_wait(from.get()) || !clear_no_wait(to.get())) {
         return false;
@@ -210,8 +215,9 @@ bool path_is_relative(const char* path) { return !is_separator(path[0]); }
 bool create_file(const std::string& path) {
     // O_NONBLOCK: opening an existing named pipe must not wait for a writer.
     posix::unique_fd file(posix::restart_on_signal([&] {
-        return ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
-                      posix::created_file_mode);
+        return system_calls.openat(AT_FDCWD, path.c_str(),
+                                   O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                                   posix::created_file_mode);
     }));
     // An existing file that the caller may not read exists all the same.
     return static_cast<bool>(file) || probe_entry(path) == entry_kind::file;

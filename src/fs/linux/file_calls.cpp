@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/linux/system_calls.hpp"
 #include "fs/file_system.hpp"
 
 namespace corvane::detail {
@@ -15,16 +16,16 @@ namespace corvane::detail {
 int32_t runtime_open(const char* path, int32_t flags, int32_t mode) {
     // Close-on-exec stands where the Windows build adds its binary flag: child
     // processes must not inherit the library's descriptors.
-    return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    return system_calls.openat(AT_FDCWD, path, flags | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 int32_t runtime_read(int32_t descriptor, void* buffer, uint32_t count) {
     // The kernel moves at most 0x7ffff000 bytes per call, so the count fits.
-    return static_cast<int32_t>(::read(descriptor, buffer, count));
+    return static_cast<int32_t>(system_calls.read(descriptor, buffer, count));
 }
 
 int32_t runtime_write(int32_t descriptor, const void* buffer, uint32_t count) {
-    return static_cast<int32_t>(::write(descriptor, buffer, count));
+    return static_cast<int32_t>(system_calls.write(descriptor, buffer, count));
 }
 
 int32_t runtime_seek(int32_t descriptor, int32_t offset, int32_t origin) {

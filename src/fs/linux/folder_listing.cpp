@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "common/linux/system_calls.hpp"
 #include "fs/linux/posix_io.hpp"
 
 namespace corvane::detail {
@@ -36,12 +37,12 @@ bool is_dot_or_dot_dot(const char* name) {
 
 folder_listing::folder_listing(const std::string& path)
     : state_(stream_for(posix::restart_on_signal(
-          [&] { return ::open(path.c_str(), folder_open_flags); }))) {}
+          [&] { return system_calls.openat(AT_FDCWD, path.c_str(), folder_open_flags); }))) {}
 
 folder_listing::folder_listing(entry_at sub_folder)
     : state_(stream_for(posix::restart_on_signal([&] {
-          return ::openat(posix::descriptor_of(sub_folder.folder), sub_folder.name,
-                          folder_open_flags | O_NOFOLLOW);
+          return system_calls.openat(posix::descriptor_of(sub_folder.folder), sub_folder.name,
+                                     folder_open_flags | O_NOFOLLOW);
       }))) {}
 
 folder_listing::~folder_listing() {

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/linux/system_calls.hpp"
 #include "system/environment.hpp"
 #include "system/linux/proc_files.hpp"
 
@@ -197,7 +198,8 @@ public:
         if (setup_error_ != 0) {
             return setup_error_;
         }
-        return posix_spawn(pid, path_.c_str(), &actions_, &attributes_, argv_.data(), envp_.data());
+        return system_calls.posix_spawn(pid, path_.c_str(), &actions_, &attributes_, argv_.data(),
+                                        envp_.data());
     }
 
 private:
@@ -233,7 +235,7 @@ int read_report(int descriptor) {
     int error = 0;
     ssize_t length = 0;
     do {
-        length = read(descriptor, &error, sizeof error);
+        length = system_calls.read(descriptor, &error, sizeof error);
     } while (length < 0 && errno == EINTR);
     return length == static_cast<ssize_t>(sizeof error) ? error : ECHILD;
 }
@@ -259,7 +261,7 @@ bool start_detached(const spawn_plan& plan) {
         pid_t pid = 0;
         int error = plan.spawn(&pid);
         // A write of a few bytes to a pipe is all or nothing.
-        (void)!write(report[1], &error, sizeof error);
+        (void)!system_calls.write(report[1], &error, sizeof error);
         _exit(0);
     }
     int fork_error = errno;
@@ -280,12 +282,13 @@ std::string_view base_name(std::string_view path) {
 
 std::string command_name_of(const std::string& entry) {
     std::string name;
-    int descriptor = open(("/proc/" + entry + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
+    int descriptor = system_calls.openat(AT_FDCWD, ("/proc/" + entry + "/comm").c_str(),
+                                         O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         return name;
     }
     char text[64];
-    ssize_t length = read(descriptor, text, sizeof text);
+    ssize_t length = system_calls.read(descriptor, text, sizeof text);
     close(descriptor);
     if (length > 0) {
         name.assign(text, static_cast<size_t>(length));

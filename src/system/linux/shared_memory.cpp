@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include "common/linux/named_object.hpp"
+#include "common/linux/system_calls.hpp"
 #include "system/shared_memory.hpp"
 
 namespace corvane::detail {
@@ -47,7 +48,8 @@ std::unique_ptr<shared_block> create_block(const char* name, size_t size, bool* 
         return block_of(
             named_object::create(named_kind::shared_memory, name, size, nullptr, created));
     }
-    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* view =
+        system_calls.mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (view == MAP_FAILED) {
         return nullptr;
     }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/linux/system_calls.hpp"
 #include "text/text_platform.hpp"
 
 namespace corvane::detail {
@@ -104,7 +105,7 @@ public:
     iconv_t get(const std::string& charset, direction way) {
         for (const auto& cached : entries_) {
             if (cached.way == way && cached.charset == charset) {
-                iconv(cached.descriptor, nullptr, nullptr, nullptr, nullptr);
+                system_calls.iconv(cached.descriptor, nullptr, nullptr, nullptr, nullptr);
                 return cached.descriptor;
             }
         }
@@ -140,7 +141,7 @@ std::optional<std::string> convert(iconv_t descriptor, std::string_view input,
     while (in_left > 0) {
         char* out = output.data() + used;
         std::size_t out_left = output.size() - used;
-        std::size_t result = iconv(descriptor, &in, &in_left, &out, &out_left);
+        std::size_t result = system_calls.iconv(descriptor, &in, &in_left, &out, &out_left);
         used = output.size() - out_left;
         if (result != static_cast<std::size_t>(-1)) {
             break;
