@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,8 +57,16 @@ std::array<int, kinds> calls;
 const corvane::detail::system_call_table real = system_calls;
 
 // -1 with errno set when this call is the one to fail, 1 when it is to come back short, else 0.
+// Set, the Nth call of its kind does not fail: this runs first, once.
+std::function<void()> meanwhile;
+
 int due(kind k) {
     if (++calls[k] != fault.nth || k != fault.what) return 0;
+    if (meanwhile) {
+        fault = {};
+        std::exchange(meanwhile, nullptr)();
+        return 0;
+    }
     return errno = fault.error, fault.error == shorten ? 1 : -1;
 }
 int openat_hook(int at, const char* path, int flags, ...) noexcept {
@@ -300,6 +309,26 @@ TEST(LinuxFaultInjection, EveryFailingCallIsSurvivedOrReported) {
                 }
     }
     system_calls = real;
+}
+
+// A second creator may find a name the first has just made but not locked
+// yet, take it and lay it out: the first must then attach to that object,
+// not lay it out again over what the second has already done with it.
+TEST(LinuxFaultInjection, ACreatorRacedToItsFreshNameKeepsTheObjectTheOtherLaidOut) {
+    const std::string name = unique_name("raced");
+    os_event_handle* other = nullptr;
+    system_calls.fcntl = fcntl_hook;
+    calls = {};
+    fault = {fcntl_k, 1, 0};  // the first creator's first lock
+    meanwhile = [&] {
+        other = os_event_create(true, false, name.c_str());
+        os_event_set_event(other);
+    };
+    os_event_handle* first = os_event_create(true, false, name.c_str());
+    system_calls = real;
+    EXPECT_TRUE(other != nullptr && os_event_wait_timeout(first, {})) << "laid out twice";
+    os_event_destroy(&first);
+    os_event_destroy(&other);
 }
 
 }  // namespace
