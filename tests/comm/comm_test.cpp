@@ -19,12 +19,20 @@ TEST_F(SerialLine, OpenAcceptsLineSettingsAndRefusesBadOnes) {
     os_serial_close(&port_);
     const temp_folder folder;
     std::ofstream{folder.join("plain")};
-    const struct { std::string port; uint8_t parity, stop; bool opens; const char* why; } rows[] = {
-        {line_.name, 3, 0, true, "a rate beyond the standard table, mark parity"},
-        {line_.name, 0, 1, false, "no one and a half stop bits with 8 data bits"},
-        {folder.join("plain"), 0, 0, false, "a plain file"}};
+    const struct {
+        std::string port;
+        uint32_t rate;
+        uint8_t parity, stop;
+        bool opens;
+        const char* why;
+    } rows[] = {
+        {line_.name, 250000, 3, 0, true, "a rate beyond the standard table, mark parity"},
+        {line_.name, 9600, 0, 1, false, "no one and a half stop bits with 8 data bits"},
+        {line_.name, 9600, 5, 0, false, "no parity code 5"},
+        {line_.name, 0, 0, 0, false, "a rate of 0 would hang the line up"},
+        {folder.join("plain"), 9600, 0, 0, false, "a plain file"}};
     for (const auto& row : rows) {
-        intptr_t port = os_serial_open(row.port.c_str(), 250000, row.parity, row.stop);
+        intptr_t port = os_serial_open(row.port.c_str(), row.rate, row.parity, row.stop);
         EXPECT_EQ(port != CORVANE_INVALID_SERIAL_PORT, row.opens) << row.why;
         os_serial_close(&port);
     }
