@@ -218,6 +218,23 @@ bool above_range(const char* p, const char* end, bool hex) noexcept {
     return (hex ? place * 4 : place) + exponent > 0;
 }
 
+// Where the hexadecimal number at `p` ends for from_chars. A binary exponent
+// needs a digit after its one optional sign, where strtod stops before the p;
+// the standard library's hexadecimal from_chars also takes "p+-2" as "p-2".
+const char* hex_number_end(const char* p, const char* end) noexcept {
+    while (p != end && (*p == '.' || digit_value(*p) < 16)) {
+        ++p;
+    }
+    if (p == end || (*p != 'p' && *p != 'P')) {
+        return end;
+    }
+    const char* exponent = p + 1;
+    if (exponent != end && (*exponent == '+' || *exponent == '-')) {
+        ++exponent;
+    }
+    return exponent != end && digit_value(*exponent) < 10 ? end : p;
+}
+
 // The unsigned number at `p`; false when there is none.
 bool parse_magnitude(const char* p, const char* end, double& out) noexcept {
     // from_chars takes a minus sign of its own, which would let "--1" through.
@@ -234,7 +251,9 @@ bool parse_magnitude(const char* p, const char* end, double& out) noexcept {
             return true;
         }
     }
-    const auto [last, error] = std::from_chars(p, end, out, hex ? std::chars_format::hex : std::chars_format::general);
+    const char* number_end = hex ? hex_number_end(p, end) : end;
+    const auto [last, error] =
+        std::from_chars(p, number_end, out, hex ? std::chars_format::hex : std::chars_format::general);
     if (error == std::errc::result_out_of_range) {
         out = above_range(p, last, hex) ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (error != std::errc{}) {
