@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/linux/restart_on_signal.hpp"
 #include "common/linux/system_calls.hpp"
 #include "system/environment.hpp"
 #include "system/linux/proc_files.hpp"
@@ -215,10 +216,7 @@ private:
 
 // A caller's SIGCHLD handler may have reaped the child already; ECHILD then
 // only means there is nothing left to wait for.
-void reap(pid_t pid) {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
+void reap(pid_t pid) { restart_on_signal([pid] { return waitpid(pid, nullptr, 0); }); }
 
 bool run_to_completion(const spawn_plan& plan) {
     pid_t pid = 0;
@@ -233,10 +231,8 @@ bool run_to_completion(const spawn_plan& plan) {
 // without reporting one.
 int read_report(int descriptor) {
     int error = 0;
-    ssize_t length = 0;
-    do {
-        length = system_calls.read(descriptor, &error, sizeof error);
-    } while (length < 0 && errno == EINTR);
+    const ssize_t length =
+        restart_on_signal([&] { return system_calls.read(descriptor, &error, sizeof error); });
     return length == static_cast<ssize_t>(sizeof error) ? error : ECHILD;
 }
 
